@@ -1,0 +1,364 @@
+#include "serial/ComDevice.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <optional>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace imconf {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void CloseQuietly(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+// Milliseconds left until `deadline`, rounded up, for poll(); 0 when it has passed.
+int MillisecondsLeft(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0)
+        return 0;
+    return static_cast<int>(std::min<long long>(left.count(), INT_MAX));
+}
+
+std::optional<Clock::time_point> TotalDeadline(Clock::time_point start, int multiplier,
+                                               int constant, int count)
+{
+    const long long total = static_cast<long long>(multiplier) * count + constant;
+    if (total <= 0)
+        return std::nullopt;
+    return start + std::chrono::milliseconds(total);
+}
+
+constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
+
+}  // namespace
+
+ComDevice::ComDevice(int fd, int cancelFd, int rxReadyFd)
+    : fd_(fd), cancelFd_(cancelFd), rxReadyFd_(rxReadyFd)
+{
+}
+
+std::unique_ptr<ComDevice> ComDevice::Open(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw EComPort(comerr::Open, errno);
+
+    // Only a terminal is a port: a regular file, a directory or a FIFO named as one is
+    // refused before anything is written to it.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw EComPort(comerr::Open, error);
+    }
+    if (!S_ISCHR(st.st_mode) || ::isatty(fd) == 0) {
+        ::close(fd);
+        throw EComPort(comerr::Open, ENOTTY);
+    }
+    // TIOCEXCL turns away later openers that lack CAP_SYS_ADMIN; the advisory lock also
+    // turns away a second instance of this component running with that capability.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw EComPort(comerr::Open, error == EWOULDBLOCK ? EBUSY : error);
+    }
+    ::ioctl(fd, TIOCEXCL);
+
+    // Low latency: USB adapters otherwise hold received bytes back for up to 16 ms. Not every
+    // driver has the setting (a pseudo-terminal has none).
+    struct serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &serial);
+    }
+
+    // A new port starts with empty queues.
+    ::tcflush(fd, TCIOFLUSH);
+
+    const int cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const int rxReadyFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (cancelFd < 0 || rxReadyFd < 0) {
+        const int error = errno;
+        CloseQuietly(cancelFd);
+        CloseQuietly(rxReadyFd);
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        throw EComPort(comerr::Open, error);
+    }
+    return std::unique_ptr<ComDevice>(new ComDevice(fd, cancelFd, rxReadyFd));
+}
+
+ComDevice::~ComDevice()
+{
+    // The exclusive flag lives as long as the terminal does (for a pseudo-terminal, as long
+    // as its master side), so it is cleared for the next opener. Closing drops the lock.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    ::close(cancelFd_);
+    ::close(rxReadyFd_);
+}
+
+void ComDevice::SetBuffers(const TComBuffer& buffer)
+{
+    if (buffer.InputSize <= 0 || buffer.OutputSize <= 0)
+        throw EComPort(comerr::SetupComm, EINVAL);
+    rxCapacity_ = static_cast<std::size_t>(buffer.InputSize);
+}
+
+void ComDevice::SetLine(const linuxtty::LineSettings& line, const TComFlowControl& flow)
+{
+    const int error = linuxtty::SetLineSettings(fd_, line);
+    if (error != 0)
+        throw EComPort(comerr::SetCommState, error);
+
+    // Modem lines; a device without them (a pseudo-terminal) refuses the request, which
+    // is harmless.
+    int dtr = TIOCM_DTR;
+    ::ioctl(fd_, flow.ControlDTR == TDTRFlowControl::dtrEnable ? TIOCMBIS : TIOCMBIC, &dtr);
+    if (flow.ControlRTS != TRTSFlowControl::rtsHandshake && !flow.OutCTSFlow) {
+        int rts = TIOCM_RTS;
+        ::ioctl(fd_, flow.ControlRTS == TRTSFlowControl::rtsEnable ? TIOCMBIS : TIOCMBIC, &rts);
+    }
+}
+
+void ComDevice::SetTimeouts(const TComTimeouts& t)
+{
+    if (t.ReadInterval < -1 || t.ReadTotalMultiplier < 0 || t.ReadTotalConstant < 0 ||
+        t.WriteTotalMultiplier < 0 || t.WriteTotalConstant < 0)
+        throw EComPort(comerr::SetCommTimeouts, EINVAL);
+    timeouts_ = t;
+}
+
+bool ComDevice::Cancel()
+{
+    cancelled_.store(true);
+    const std::uint64_t one = 1;
+    return ::write(cancelFd_, &one, sizeof one) == static_cast<ssize_t>(sizeof one);
+}
+
+void ComDevice::SetRxReady(bool ready)
+{
+    if (ready == rxReady_)
+        return;
+    std::uint64_t value = 1;
+    if (ready)
+        (void)!::write(rxReadyFd_, &value, sizeof value);
+    else
+        (void)!::read(rxReadyFd_, &value, sizeof value);
+    rxReady_ = ready;
+}
+
+int ComDevice::TakeInput(unsigned char* out, int count, int& error, bool& gone)
+{
+    std::lock_guard lock(rxMutex_);
+    const auto fromQueue =
+        static_cast<int>(std::min<std::size_t>(rxQueue_.size(), static_cast<std::size_t>(count)));
+    std::copy_n(rxQueue_.begin(), fromQueue, out);
+    rxQueue_.erase(rxQueue_.begin(), rxQueue_.begin() + fromQueue);
+    SetRxReady(!rxQueue_.empty());
+
+    int taken = fromQueue;
+    while (taken < count) {
+        const ssize_t n = ::read(fd_, out + taken, static_cast<std::size_t>(count - taken));
+        if (n > 0) {
+            taken += static_cast<int>(n);
+            continue;
+        }
+        if (n == 0)
+            gone = true;
+        else if (errno == EINTR)
+            continue;
+        else if (errno != EAGAIN)
+            error = errno;
+        break;
+    }
+    return taken;
+}
+
+int ComDevice::Read(void* buffer, int count)
+{
+    if (count == 0)
+        return 0;
+    if (count < 0)
+        throw EComPort(comerr::ReadFile, EINVAL);
+    if (buffer == nullptr)
+        throw EComPort(comerr::ReadFile, EFAULT);
+
+    auto* out = static_cast<unsigned char*>(buffer);
+    const TComTimeouts t = timeouts_;
+    const auto total = TotalDeadline(Clock::now(), t.ReadTotalMultiplier, t.ReadTotalConstant, count);
+    Clock::time_point lastByte{};
+    int got = 0;
+    bool hangupSeen = false;
+
+    for (;;) {
+        if (cancelled_.load())
+            throw EComPort(comerr::ReadFile, ECANCELED);
+
+        int error = 0;
+        bool gone = false;
+        const int n = TakeInput(out + got, count - got, error, gone);
+        if (n > 0) {
+            got += n;
+            lastByte = Clock::now();
+        } else if (hangupSeen && error == 0) {
+            gone = true;  // woken for a hang-up that the read itself did not report
+        }
+        if (got == count)
+            return got;
+        if (error != 0 || gone) {
+            if (got > 0)
+                return got;  // the bytes that came before the device vanished
+            throw EComPort(comerr::ReadFile, error != 0 ? error : EIO);
+        }
+        if (got > 0 && t.ReadInterval < 0)
+            return got;
+
+        int waitMs = -1;
+        if (got > 0 && t.ReadInterval > 0) {
+            waitMs = MillisecondsLeft(lastByte + std::chrono::milliseconds(t.ReadInterval));
+            if (waitMs == 0)
+                return got;
+        }
+        if (total) {
+            const int left = MillisecondsLeft(*total);
+            if (left == 0)
+                return got;
+            waitMs = waitMs < 0 ? left : std::min(waitMs, left);
+        }
+
+        pollfd fds[3] = {{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}, {rxReadyFd_, POLLIN, 0}};
+        const int r = ::poll(fds, 3, waitMs);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EComPort(comerr::ReadFile, errno);
+        }
+        if (fds[1].revents != 0)
+            throw EComPort(comerr::ReadFile, ECANCELED);
+        // A hang-up stays signalled; once no byte is left the read must end, not poll again.
+        hangupSeen = (fds[0].revents & kGoneEvents) != 0;
+        // r == 0: the interval or total limit ran out; the next round returns.
+    }
+}
+
+int ComDevice::Write(const void* buffer, int count)
+{
+    if (count == 0)
+        return 0;
+    if (count < 0)
+        throw EComPort(comerr::WriteFile, EINVAL);
+    if (buffer == nullptr)
+        throw EComPort(comerr::WriteFile, EFAULT);
+
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    const TComTimeouts t = timeouts_;
+    const auto total = TotalDeadline(Clock::now(), t.WriteTotalMultiplier, t.WriteTotalConstant, count);
+    int done = 0;
+    for (;;) {
+        if (cancelled_.load())
+            throw EComPort(comerr::WriteFile, ECANCELED);
+        const ssize_t n = ::write(fd_, in + done, static_cast<std::size_t>(count - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            if (done == count)
+                return count;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            throw EComPort(comerr::WriteFile, errno);
+
+        const int waitMs = total ? MillisecondsLeft(*total) : -1;
+        if (waitMs == 0)
+            throw EComPort(comerr::WriteFile, ETIMEDOUT);
+        pollfd fds[2] = {{fd_, POLLOUT, 0}, {cancelFd_, POLLIN, 0}};
+        const int r = ::poll(fds, 2, waitMs);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EComPort(comerr::WriteFile, errno);
+        }
+        if (fds[1].revents != 0)
+            throw EComPort(comerr::WriteFile, ECANCELED);
+        if ((fds[0].revents & kGoneEvents) != 0 && (fds[0].revents & POLLOUT) == 0)
+            throw EComPort(comerr::WriteFile, EIO);
+        // r == 0: the limit ran out; the next round tries once more, then fails.
+    }
+}
+
+int ComDevice::InputCount()
+{
+    std::lock_guard lock(rxMutex_);
+    int waiting = 0;
+    if (::ioctl(fd_, FIONREAD, &waiting) != 0)
+        throw EComPort(comerr::ClearCommError, errno);
+    return static_cast<int>(std::min<std::size_t>(rxQueue_.size() + static_cast<std::size_t>(waiting),
+                                                  INT_MAX));
+}
+
+int ComDevice::InputCountNoThrow()
+{
+    std::lock_guard lock(rxMutex_);
+    int waiting = 0;
+    if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0)
+        waiting = 0;
+    return static_cast<int>(std::min<std::size_t>(rxQueue_.size() + static_cast<std::size_t>(waiting),
+                                                  INT_MAX));
+}
+
+ComDevice::PumpResult ComDevice::PumpInput()
+{
+    PumpResult result;
+    unsigned char chunk[4096];
+    std::lock_guard lock(rxMutex_);
+    // Bounded, so that a device that never stops sending cannot keep the queue locked.
+    for (int round = 0; round < 16; ++round) {
+        const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+        if (n > 0) {
+            const std::size_t room = rxCapacity_ > rxQueue_.size() ? rxCapacity_ - rxQueue_.size() : 0;
+            const std::size_t kept = std::min(room, static_cast<std::size_t>(n));
+            rxQueue_.insert(rxQueue_.end(), chunk, chunk + kept);
+            result.added += kept;
+            if (static_cast<std::size_t>(n) < sizeof chunk)
+                break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno != EAGAIN)
+            result.gone = true;
+        break;
+    }
+    SetRxReady(!rxQueue_.empty());
+    return result;
+}
+
+void ComDevice::Purge()
+{
+    ::tcflush(fd_, TCIOFLUSH);
+    std::lock_guard lock(rxMutex_);
+    rxQueue_.clear();
+    SetRxReady(false);
+}
+
+}  // namespace imconf

@@ -1,0 +1,300 @@
+#include "serial/ComPort.h"
+
+#include "serial/ComDevice.h"
+#include "serial/ComThread.h"
+#include "serial/LineSettings.h"
+#include "serial/PortNames.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+namespace imconf {
+
+std::uint32_t BaudRateToInt(TBaudRate rate, std::uint32_t custom)
+{
+    switch (rate) {
+    case TBaudRate::brCustom: return custom;
+    case TBaudRate::br110: return 110;
+    case TBaudRate::br300: return 300;
+    case TBaudRate::br600: return 600;
+    case TBaudRate::br1200: return 1200;
+    case TBaudRate::br2400: return 2400;
+    case TBaudRate::br4800: return 4800;
+    case TBaudRate::br9600: return 9600;
+    case TBaudRate::br14400: return 14400;
+    case TBaudRate::br19200: return 19200;
+    case TBaudRate::br38400: return 38400;
+    case TBaudRate::br56000: return 56000;
+    case TBaudRate::br57600: return 57600;
+    case TBaudRate::br115200: return 115200;
+    case TBaudRate::br128000: return 128000;
+    case TBaudRate::br256000: return 256000;
+    }
+    return 0;
+}
+
+// --- EComPort ---------------------------------------------------------------------------
+
+namespace {
+
+std::string ComErrorMessage(int code, int osError)
+{
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, " (win error code: %d)", osError);
+    return std::string(EComPort::CodeText(code)) + suffix;
+}
+
+}  // namespace
+
+EComPort::EComPort(int code, int osError)
+    : std::runtime_error(ComErrorMessage(code, osError)), code_(code), osError_(osError)
+{
+}
+
+const char* EComPort::CodeText(int code)
+{
+    switch (code) {
+    case comerr::Open: return "Unable to open com port";
+    case comerr::WriteFile: return "WriteFile function failed";
+    case comerr::ReadFile: return "ReadFile function failed";
+    case comerr::PurgeComm: return "PurgeComm function failed";
+    case comerr::SetCommState: return "SetCommState function failed";
+    case comerr::SetCommTimeouts: return "SetCommTimeouts failed";
+    case comerr::SetupComm: return "SetupComm function failed";
+    case comerr::ClearCommError: return "ClearCommError function failed";
+    default: return "Com port error";
+    }
+}
+
+// --- TCustomComPort ---------------------------------------------------------------------
+
+// One Read, Write or InputCount call using the open device; Close waits for all of them to
+// leave before it closes the device.
+class TCustomComPort::DeviceUse {
+public:
+    DeviceUse(TCustomComPort& port, int errorCode) : port_(port)
+    {
+        std::lock_guard lock(port_.mutex_);
+        if (port_.state_ != State::Open || !port_.device_)
+            throw EComPort(errorCode, port_.state_ == State::Closing ? ECANCELED : EBADF);
+        ++port_.users_;
+        device_ = port_.device_.get();
+    }
+    ~DeviceUse()
+    {
+        std::lock_guard lock(port_.mutex_);
+        if (--port_.users_ == 0)
+            port_.changed_.notify_all();
+    }
+    DeviceUse(const DeviceUse&) = delete;
+    DeviceUse& operator=(const DeviceUse&) = delete;
+
+    ComDevice& Device() const { return *device_; }
+
+private:
+    TCustomComPort& port_;
+    ComDevice* device_ = nullptr;
+};
+
+TCustomComPort::TCustomComPort() = default;
+
+TCustomComPort::~TCustomComPort()
+{
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot report; the device is left to the process end.
+    }
+}
+
+void TCustomComPort::SetPort(const std::string& name)
+{
+    bool reopen = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (name == port_)
+            return;
+        port_ = name;
+        reopen = state_ == State::Open;
+    }
+    if (reopen) {
+        Close();
+        Open();
+    }
+}
+
+void TCustomComPort::SetBaudRate(TBaudRate rate)
+{
+    std::lock_guard lock(mutex_);
+    if (rate == baudRate_)
+        return;
+    baudRate_ = rate;
+    if (state_ == State::Open)
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetCustomBaudRate(std::uint32_t bitsPerSecond)
+{
+    std::lock_guard lock(mutex_);
+    if (bitsPerSecond == customBaudRate_)
+        return;
+    customBaudRate_ = bitsPerSecond;
+    if (state_ == State::Open && baudRate_ == TBaudRate::brCustom)
+        ApplyLineSettings();
+}
+
+void TCustomComPort::Open()
+{
+    std::unique_lock lock(mutex_);
+    while (state_ == State::Closing) {
+        // The receive handler opening the port while another thread closes it would wait
+        // for its own thread to end.
+        if (thread_ && thread_->IsCurrent())
+            throw EComPort(comerr::Open, ECANCELED);
+        changed_.wait(lock);
+    }
+    if (state_ == State::Open)
+        return;
+
+    CreateHandle();
+    state_ = State::Open;
+    connected_.store(true);
+    try {
+        ApplySettings();
+        thread_ = std::make_unique<TComThread>(*this, *device_);
+        thread_->Start();
+    } catch (...) {
+        thread_.reset();
+        DestroyHandle();
+        state_ = State::Closed;
+        connected_.store(false);
+        try {
+            throw;
+        } catch (const std::system_error& e) {
+            throw EComPort(comerr::Open, e.code().value());  // no thread could be started
+        }
+    }
+}
+
+void TCustomComPort::Close()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (state_ == State::Closed)
+            return;
+        if (state_ == State::Open)
+            break;
+        // Closing already, by another thread: the handler returns at once (that thread waits
+        // for it to end); any other caller waits until the port is closed.
+        if (thread_ && thread_->IsCurrent())
+            return;
+        changed_.wait(lock);
+    }
+
+    // (1) Abort the reads and writes in progress; this also wakes the monitoring thread.
+    if (!device_->Cancel())
+        throw EComPort(comerr::PurgeComm, errno);
+    state_ = State::Closing;
+    // (2) Stop the monitoring thread and wait for it, unless this is that thread.
+    TComThread* thread = thread_.get();
+    if (thread != nullptr)
+        thread->RequestStop();
+    changed_.wait(lock, [this] { return users_ == 0; });
+    const bool onOwnThread = thread != nullptr && thread->IsCurrent();
+    lock.unlock();
+    if (thread != nullptr) {
+        if (onOwnThread)
+            thread->Detach();
+        else
+            thread->Join();
+    }
+    lock.lock();
+    thread_.reset();
+    // (3) Close the device, (4) mark the port closed.
+    DestroyHandle();
+    state_ = State::Closed;
+    connected_.store(false);
+    changed_.notify_all();
+}
+
+int TCustomComPort::Write(const void* buffer, int count)
+{
+    DeviceUse use(*this, comerr::WriteFile);
+    return use.Device().Write(buffer, count);
+}
+
+int TCustomComPort::Read(void* buffer, int count)
+{
+    DeviceUse use(*this, comerr::ReadFile);
+    return use.Device().Read(buffer, count);
+}
+
+int TCustomComPort::InputCount()
+{
+    DeviceUse use(*this, comerr::ClearCommError);
+    return use.Device().InputCount();
+}
+
+void TCustomComPort::CreateHandle()
+{
+    device_ = ComDevice::Open(ResolvePortPath(port_));
+}
+
+void TCustomComPort::DestroyHandle()
+{
+    if (!device_)
+        return;
+    device_->Purge();
+    device_.reset();
+}
+
+void TCustomComPort::ApplySettings()
+{
+    device_->SetBuffers(Buffer);
+    ApplyLineSettings();
+    device_->SetTimeouts(Timeouts);
+}
+
+void TCustomComPort::RxChar(int count)
+{
+    if (OnRxChar)
+        OnRxChar(*this, count);
+}
+
+void TCustomComPort::ApplyLineSettings()
+{
+    linuxtty::LineSettings line;
+    line.baud = BaudRateToInt(baudRate_, customBaudRate_);
+    switch (DataBits) {
+    case TDataBits::dbFive: line.dataBits = 5; break;
+    case TDataBits::dbSix: line.dataBits = 6; break;
+    case TDataBits::dbSeven: line.dataBits = 7; break;
+    case TDataBits::dbEight: line.dataBits = 8; break;
+    default: throw EComPort(comerr::SetCommState, EINVAL);
+    }
+    switch (StopBits) {
+    case TStopBits::sbOneStopBit: line.twoStopBits = false; break;
+    // A UART sends 1.5 stop bits when asked for two with five data bits.
+    case TStopBits::sbOne5StopBits:
+    case TStopBits::sbTwoStopBits: line.twoStopBits = true; break;
+    default: throw EComPort(comerr::SetCommState, EINVAL);
+    }
+    switch (Parity.Bits) {
+    case TParityBits::prNone: line.parity = linuxtty::LineParity::None; break;
+    case TParityBits::prOdd: line.parity = linuxtty::LineParity::Odd; break;
+    case TParityBits::prEven: line.parity = linuxtty::LineParity::Even; break;
+    case TParityBits::prMark: line.parity = linuxtty::LineParity::Mark; break;
+    case TParityBits::prSpace: line.parity = linuxtty::LineParity::Space; break;
+    default: throw EComPort(comerr::SetCommState, EINVAL);
+    }
+    line.parityCheck = Parity.Check;
+    line.rtsCtsFlow = FlowControl.OutCTSFlow || FlowControl.ControlRTS == TRTSFlowControl::rtsHandshake;
+    line.xonXoffOut = FlowControl.XonXoffOut;
+    line.xonXoffIn = FlowControl.XonXoffIn;
+    line.xonChar = static_cast<unsigned char>(FlowControl.XonChar);
+    line.xoffChar = static_cast<unsigned char>(FlowControl.XoffChar);
+    device_->SetLine(line, FlowControl);
+}
+
+}  // namespace imconf

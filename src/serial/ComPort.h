@@ -1,0 +1,224 @@
+#pragma once
+// Serial port component: one port opened exclusively, raw 8N1 line settings, a blocking
+// write with a time-out, a read that ends on count or on 150 ms of silence after a byte,
+// and a monitoring thread that reports received characters.
+//
+// Threads. Open, Close, Write and the setters belong to the user-interface thread; Read and
+// InputCount are also called on the monitoring thread, from the receive handler. Close may be
+// called while another thread waits in Read or Write (that call then raises its error), and
+// from inside the receive handler itself. The settings fields are read by Open (and by
+// SetBaudRate while open); changing them while the port is open has no effect before the next
+// open. OnRxChar must not be replaced while the port is open.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+namespace imconf {
+
+enum class TBaudRate : std::uint8_t {
+    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
+    br38400, br56000, br57600, br115200, br128000, br256000
+};
+// Bits per second of a baud rate value; brCustom gives `custom`; a value outside the
+// enumeration gives 0.
+std::uint32_t BaudRateToInt(TBaudRate rate, std::uint32_t custom = 9600);
+
+enum class TDataBits : std::uint8_t { dbFive, dbSix, dbSeven, dbEight };
+enum class TStopBits : std::uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
+enum class TParityBits : std::uint8_t { prNone, prOdd, prEven, prMark, prSpace };
+enum class TDTRFlowControl : std::uint8_t { dtrDisable, dtrEnable, dtrHandshake };
+enum class TRTSFlowControl : std::uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
+enum class TSyncMethod : std::uint8_t { smThreadSync, smWindowSync, smNone };
+
+// Check enables the input parity check of the device; Replace and ReplaceChar have no
+// equivalent on Linux and are ignored.
+struct TComParity {
+    TParityBits Bits = TParityBits::prNone;
+    bool Check = false;
+    bool Replace = false;
+    char ReplaceChar = 0;
+};
+
+// On Linux: OutCTSFlow or rtsHandshake select hardware (RTS/CTS) flow control, dtrEnable and
+// rtsEnable raise the line, XonXoffOut / XonXoffIn select software flow control with XonChar
+// and XoffChar. OutDSRFlow, dtrHandshake, rtsToggle, DSRSensitivity and TxContinueOnXoff have
+// no equivalent and are ignored.
+struct TComFlowControl {
+    bool OutCTSFlow = false;
+    bool OutDSRFlow = false;
+    TDTRFlowControl ControlDTR = TDTRFlowControl::dtrDisable;
+    TRTSFlowControl ControlRTS = TRTSFlowControl::rtsDisable;
+    bool XonXoffOut = false;
+    bool XonXoffIn = false;
+    bool DSRSensitivity = false;
+    bool TxContinueOnXoff = false;
+    char XonChar = 0x11;
+    char XoffChar = 0x13;
+};
+
+// Milliseconds. The component times its reads and writes itself:
+// - a read ends when its count has arrived; ReadInterval > 0 also ends it that long after the
+//   last byte once at least one byte came; ReadInterval -1 ends it as soon as at least one byte
+//   is there (whatever is there is returned); ReadInterval 0 sets no inter-byte limit;
+//   ReadTotalMultiplier x count + ReadTotalConstant, when above 0, limits the whole read
+//   (which then may return 0). Without a total limit a read waits for its first byte until it
+//   comes or Close aborts it.
+// - a write that has not handed all its bytes to the device within
+//   WriteTotalMultiplier x count + WriteTotalConstant (no limit when that is 0) fails.
+// Negative values (ReadInterval below -1) are refused by Open with code 8.
+struct TComTimeouts {
+    int ReadInterval = -1;
+    int ReadTotalMultiplier = 0;
+    int ReadTotalConstant = 0;
+    int WriteTotalMultiplier = 100;
+    int WriteTotalConstant = 1000;
+};
+
+// InputSize bounds the component's own input queue (bytes that came while nobody read them;
+// further bytes are dropped, as by a full driver queue). OutputSize has no device call on
+// Linux. Sizes of 0 or less are refused by Open with code 9.
+struct TComBuffer {
+    int InputSize = 1024;
+    int OutputSize = 1024;
+};
+
+enum TComEvent : std::uint16_t {
+    evRxChar = 1 << 0, evTxEmpty = 1 << 1, evRxFlag = 1 << 2, evRing = 1 << 3,
+    evBreak = 1 << 4, evCTS = 1 << 5, evDSR = 1 << 6, evError = 1 << 7,
+    evRLSD = 1 << 8, evRx80Full = 1 << 9
+};
+using TComEvents = std::uint16_t;
+constexpr TComEvents kAllComEvents = 0x03FF;
+
+// Error of the serial component. Code and operating-system error number (errno on Linux);
+// the message is the code's text followed by " (win error code: N)".
+class EComPort : public std::runtime_error {
+public:
+    EComPort(int code, int osError);
+    int Code() const { return code_; }
+    int WinCode() const { return osError_; }
+
+    static const char* CodeText(int code);
+
+private:
+    int code_;
+    int osError_;
+};
+
+namespace comerr {
+constexpr int Open = 1;
+constexpr int WriteFile = 2;
+constexpr int ReadFile = 3;
+constexpr int PurgeComm = 5;
+constexpr int SetCommState = 7;
+constexpr int SetCommTimeouts = 8;
+constexpr int SetupComm = 9;
+constexpr int ClearCommError = 10;
+}  // namespace comerr
+
+class TCustomComPort;
+class TComThread;
+
+// Operating-system side of the component (one per platform).
+class ComDevice;
+
+class TCustomComPort {
+public:
+    using RxCharHandler = std::function<void(TCustomComPort& sender, int count)>;
+
+    TCustomComPort();
+    virtual ~TCustomComPort();
+    TCustomComPort(const TCustomComPort&) = delete;
+    TCustomComPort& operator=(const TCustomComPort&) = delete;
+
+    // Settings. Port: a name without '/' names a device in /dev (or a port announced by
+    // a simulator when /dev has no such name); a name with '/' is a path.
+    const std::string& Port() const { return port_; }
+    // The same name does nothing; a new name is stored and, if the port is open, the port is
+    // closed and opened again under it (errors of that open propagate).
+    void SetPort(const std::string& name);
+    TBaudRate BaudRate() const { return baudRate_; }
+    // An unchanged value does nothing; a new one is stored and, if the port is open, applied
+    // at once (code 7 when the device does not take it), otherwise at the next open.
+    void SetBaudRate(TBaudRate rate);
+    std::uint32_t CustomBaudRate() const { return customBaudRate_; }
+    // The speed of brCustom; applied at once when the port is open with brCustom.
+    void SetCustomBaudRate(std::uint32_t bitsPerSecond);
+
+    TDataBits DataBits = TDataBits::dbEight;
+    TStopBits StopBits = TStopBits::sbOneStopBit;  // sbOne5StopBits: as two (1.5 with 5 bits)
+    TComParity Parity;
+    TComFlowControl FlowControl;
+    TComTimeouts Timeouts;
+    TComBuffer Buffer;
+    // Only evRxChar is reported on Linux; without it the monitoring thread reports nothing.
+    TComEvents Events = kAllComEvents;
+    // Events are always delivered on the monitoring thread (smNone).
+    TSyncMethod SyncMethod = TSyncMethod::smNone;
+    bool DiscardNull = false;  // no equivalent on Linux; ignored
+    char EventChar = 0;        // no equivalent on Linux; ignored
+    RxCharHandler OnRxChar;
+
+    bool Connected() const { return connected_.load(); }
+
+    // Operations. Open: nothing if open; code 1 when the device cannot be opened (missing,
+    // in use, not a terminal), 9, 7 or 8 when the settings are refused (the port then stays
+    // closed). Close: nothing if closed; aborts reads and writes in progress (they raise code
+    // 3 / 2), stops the monitoring thread, closes the device; code 5 when the abort cannot be
+    // signalled.
+    void Open();
+    void Close();
+    // Returns count, or raises code 2 (also when the write time-out runs out or Close aborts).
+    int Write(const void* buffer, int count);
+    // Returns 0..count bytes (see TComTimeouts); raises code 3 (also when Close aborts it).
+    int Read(void* buffer, int count);
+    // Bytes received and not yet read; code 10 on failure.
+    int InputCount();
+
+protected:
+    // Slots of Open and Close, called with the component's lock held: an override must not
+    // call the operations above.
+    // Opens the device named by Port (exclusively; code 1) and discards its stale input.
+    virtual void CreateHandle();
+    // Discards the device's queues and closes it.
+    virtual void DestroyHandle();
+    // Buffer sizes (code 9), then line settings (code 7), then time-outs (code 8).
+    virtual void ApplySettings();
+
+private:
+    friend class TComThread;
+    enum class State : std::uint8_t { Closed, Open, Closing };
+    class DeviceUse;
+
+    // Called on the monitoring thread when characters came in and `count` (> 0) bytes are
+    // waiting; calls OnRxChar. Not virtual: the thread runs until the destructor of this
+    // class has closed the port, when a derived part is already gone.
+    void RxChar(int count);
+    void ApplyLineSettings();
+
+    std::string port_ = "COM1";
+    TBaudRate baudRate_ = TBaudRate::br9600;
+    std::uint32_t customBaudRate_ = 9600;
+    std::atomic<bool> connected_{false};
+
+    // Guards everything below; never held while waiting for the device or the thread.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    State state_ = State::Closed;
+    int users_ = 0;  // Read / Write / InputCount calls using device_
+    std::unique_ptr<ComDevice> device_;
+    std::unique_ptr<TComThread> thread_;
+};
+
+class TComPort : public TCustomComPort {
+public:
+    using TCustomComPort::TCustomComPort;
+};
+
+}  // namespace imconf
