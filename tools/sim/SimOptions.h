@@ -1,0 +1,42 @@
+#pragma once
+// Command line of imconf-sim.
+
+#include "Faults.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace imconf::sim {
+
+struct TSimOptions {
+    std::optional<std::uint8_t> address;  // module address, 247 when not given
+    std::optional<std::uint16_t> id;      // register 0, 24 when not given
+    std::optional<unsigned> baud;         // module speed, 9600 when not given
+    bool bootloader = false;
+    std::string config;
+    std::string link;
+    std::string name;  // announce name, "sim<address>" when empty
+    bool announce = true;
+    bool pace = false;
+    std::optional<unsigned> thinkMs;
+    std::vector<TFaultRule> faults;
+    std::uint32_t seed = 1;
+    std::vector<std::pair<std::uint8_t, std::uint16_t>> devices;  // address, id
+    std::string dump;
+    bool strictBaud = true;
+    bool verbose = false;
+    bool help = false;
+};
+
+struct TParsedOptions {
+    TSimOptions options;
+    std::string error;  // empty when the command line is good
+};
+
+TParsedOptions ParseOptions(const std::vector<std::string>& args);
+std::string UsageText(const std::string& program);
+
+}  // namespace imconf::sim
