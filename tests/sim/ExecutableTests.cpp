@@ -1,6 +1,7 @@
 // imconf-sim as a process: its pseudo-terminal, its announced link, and an independent
 // Modbus master (mbpoll) talking to it.
 
+#include "ChildProcess.h"
 #include "SimTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -25,120 +26,13 @@
 extern char** environ;
 
 using namespace imconf::sim::test;
+using imconf::testsupport::TChild;
+using imconf::testsupport::TTempDir;
+using imconf::testsupport::RunProgram;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 namespace {
-
-// A temporary folder, removed with everything in it.
-class TTempDir {
-public:
-    TTempDir()
-    {
-        char pattern[] = "/tmp/imconf-sim-test-XXXXXX";
-        if (::mkdtemp(pattern) != nullptr)
-            path_ = pattern;
-    }
-    ~TTempDir()
-    {
-        if (!path_.empty())
-            std::system(("rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-std::vector<char*> Argv(std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    return argv;
-}
-
-// A child process with its stdout on a pipe and its stderr in a file.
-class TChild {
-public:
-    TChild(std::vector<std::string> args, const std::string& runtimeDir, const std::string& stderrPath)
-    {
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, out[1]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e)
-            if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0)
-                env.emplace_back(*e);
-        env.push_back("XDG_RUNTIME_DIR=" + runtimeDir);
-        auto argv = Argv(args);
-        auto envp = Argv(env);
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        out_ = out[0];
-    }
-    ~TChild()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0)
-            ::close(out_);
-    }
-    bool Started() const { return pid_ > 0; }
-
-    // The first line of stdout, empty when none came within `timeout`.
-    std::string ReadLine(milliseconds timeout)
-    {
-        std::string line;
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            pollfd p{out_, POLLIN, 0};
-            const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-            if (::poll(&p, 1, static_cast<int>(std::max<long long>(left, 1))) <= 0)
-                continue;
-            char c = 0;
-            if (::read(out_, &c, 1) != 1)
-                break;
-            if (c == '\n')
-                return line;
-            line += c;
-        }
-        return {};
-    }
-
-    void Signal(int sig) { ::kill(pid_, sig); }
-
-    // Exit status, or -1 when the child did not end within `timeout`.
-    int Wait(milliseconds timeout)
-    {
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(milliseconds(10));
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
 
 int OpenPort(const std::string& path, speed_t speed)
 {
@@ -200,34 +94,6 @@ std::string ReadFile(const std::string& path)
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Runs a program to its end (at most `timeout`); `output` gets its stdout and stderr.
-int RunProgram(std::vector<std::string> args, std::string& output, milliseconds timeout, const std::string& folder)
-{
-    const std::string outPath = folder + "/run.out";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    auto argv = Argv(args);
-    pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return -1;
-    int status = 0;
-    const auto deadline = Clock::now() + timeout;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (Clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            output = ReadFile(outPath);
-            return -1;
-        }
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    output = ReadFile(outPath);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 bool OnPath(const std::string& program)
 {

@@ -201,7 +201,10 @@ private:
             out.bytes = std::move(reply.bytes);
             out.baud = sim_.LineBaud();
             out.paced = options_.pace;
-            out.start = std::max(now + reply.delay, lineFree_);
+            // A pseudo-terminal delivers the request at once; on a paced line its bytes take
+            // their line time before the module can have heard all of it.
+            const TMicros heard = options_.pace ? now + LineTime(frame.size(), out.baud) : now;
+            out.start = std::max(heard + reply.delay, lineFree_);
             lineFree_ = out.End();
             outgoing_.push_back(std::move(out));
         }

@@ -1,0 +1,241 @@
+#include "modbus/Engine.h"
+
+#include "modbus/Crc16.h"
+#include "modbus/Trace.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+
+namespace imconf {
+
+namespace {
+constexpr std::uint32_t kEndOfReplyMs = 5;
+constexpr std::uint32_t kWriteRegisterTimeoutMs = 350;
+constexpr std::uint32_t kSendFrameTimeoutMs = 1350;
+constexpr std::uint32_t kSequencerMs = 20;
+constexpr std::uint32_t kAfterCommandMs = 500;
+}  // namespace
+
+TransactionEngine::TransactionEngine(EventLoop& loop, ProgramState& state, ISerialLine& port,
+                                     TMemo& traceMemo, EngineClient& client)
+    : Timer_Rx(loop, kEndOfReplyMs),
+      Timer_Programm(loop, kSequencerMs),
+      Timer_Wait(loop, kSequencerMs),
+      s_(state),
+      port_(port),
+      memo_(traceMemo),
+      client_(client)
+{
+    Timer_Rx.OnTimer = [this] { Timer_RxTimer(); };
+    Timer_Programm.OnTimer = [this] { client_.Timer_ProgrammTimer(); };
+    port_.SetBlockHandler([this](ReceivedBlock block) { ComPort1RxChar(std::move(block)); });
+}
+
+TransactionEngine::~TransactionEngine()
+{
+    port_.SetBlockHandler(nullptr);
+}
+
+std::uint32_t TransactionEngine::ReadTimeoutMs() const
+{
+    if (s_.OperationState == opstate::Search)
+        return s_.SearchDelay;
+    switch (s_.BaudIndex) {
+    case 0: return 3000;
+    case 1: return 1500;
+    case 2: return 700;
+    default: return 350;
+    }
+}
+
+void TransactionEngine::SendReadRegisters(std::uint16_t reg, std::uint16_t count)
+{
+    const std::size_t length = BuildReadRegisters(s_.FrameBuffer, s_.DeviceAddress, reg, count);
+    TraceRequest(memo_, s_.FrameBuffer.data(), length);
+    s_.ExpectedLength = ReadReplyLength(count);
+    SendBuilt(length, ReadTimeoutMs());
+}
+
+void TransactionEngine::SendWriteRegister(std::uint16_t reg, std::uint16_t value)
+{
+    const std::size_t length = BuildWriteRegister(s_.FrameBuffer, s_.DeviceAddress, reg, value);
+    TraceRequest(memo_, s_.FrameBuffer.data(), length);
+    s_.ExpectedLength = kWriteReplyLength;
+    SendBuilt(length, kWriteRegisterTimeoutMs);
+}
+
+void TransactionEngine::SendFrame(std::uint16_t frameLength, std::uint8_t expectedLength)
+{
+    const std::size_t length = std::min<std::size_t>(frameLength, s_.FrameBuffer.size());
+    TraceRequest(memo_, s_.FrameBuffer.data(), length);
+    s_.ExpectedLength = expectedLength;
+    SendBuilt(length, kSendFrameTimeoutMs);
+}
+
+bool TransactionEngine::SendBuilt(std::size_t length, std::uint32_t timeoutMs)
+{
+    if (Transmit(static_cast<std::uint16_t>(length), s_.ExpectedLength, timeoutMs))
+        return true;
+    memo_.Lines.Add(kPortErrorLine + port_.Port());
+    PortFailed();
+    return false;
+}
+
+bool TransactionEngine::Transmit(std::uint16_t frameLength, std::uint8_t expectedLength,
+                                 std::uint32_t timeoutMs)
+{
+    const std::size_t length = std::min<std::size_t>(frameLength, s_.FrameBuffer.size());
+    // The frame leaves from a copy: a reply may be stored into FrameBuffer while we write.
+    std::array<std::uint8_t, kFrameBufferSize> frame{};
+    std::copy_n(s_.FrameBuffer.begin(), length, frame.begin());
+    if (s_.OperationState != opstate::Search)
+        heldForNextProbe_.reset();
+    try {
+        port_.Open();
+        port_.ExpectReply(expectedLength, ++tag_);
+        port_.Write(frame.data(), length);
+        s_.ExpectedLength = expectedLength;
+        Timer_Rx.SetInterval(timeoutMs);
+        Timer_Rx.SetEnabled(true);
+    } catch (const std::exception&) {
+        return false;
+    }
+    if (heldForNextProbe_) {
+        ReceivedBlock held = std::move(*heldForNextProbe_);
+        heldForNextProbe_.reset();
+        StoreBlock(held);
+    }
+    return true;
+}
+
+void TransactionEngine::PortFailed()
+{
+    // The request never left, so no reply will end this step: a configuration read or write
+    // ends through its failure call, an upgrade counts a failed step and retries. The bus
+    // search stands until the user stops it.
+    if (s_.OperationState == opstate::Search)
+        return;
+    if (!FailureCall())
+        return;
+    if (s_.OperationState != opstate::Idle && s_.OperationState != opstate::Search)
+        Timer_Programm.SetEnabled(true);
+}
+
+bool TransactionEngine::FailureCall()
+{
+    const std::uint8_t op = s_.OperationState;
+    if (opstate::IsRead(op))
+        client_.ReadConfigFailed();
+    else if (opstate::IsWrite(op))
+        client_.WriteConfigFailed();
+    else if (op == opstate::Upgrade)
+        client_.UpgradeStepFailed();
+    else if (op == opstate::Search)
+        client_.SearchStepFailed();
+    else
+        return false;
+    return true;
+}
+
+void TransactionEngine::StoreBlock(const ReceivedBlock& block)
+{
+    const std::size_t length = std::min(block.bytes.size(), s_.FrameBuffer.size());
+    std::copy_n(block.bytes.begin(), length, s_.FrameBuffer.begin());
+    s_.RxLength = static_cast<std::uint16_t>(length);
+    Timer_Rx.SetInterval(kEndOfReplyMs);
+    Timer_Rx.SetEnabled(true);
+}
+
+void TransactionEngine::ComPort1RxChar(ReceivedBlock block)
+{
+    if (block.bytes.empty())
+        return;
+    if (!TransactionInFlight()) {
+        // Nothing awaits a reply. During the bus search the port stays open and a late reply
+        // belongs to the next probe; otherwise the bytes are stale and must not start a
+        // transaction of their own.
+        if (s_.OperationState == opstate::Search)
+            heldForNextProbe_ = std::move(block);
+        return;
+    }
+    if (block.tag != tag_ && s_.OperationState != opstate::Search)
+        return;  // read for a transaction that has already ended
+    StoreBlock(block);
+}
+
+bool TransactionEngine::ReplyCrcValid() const
+{
+    if (s_.RxLength < 2)
+        return false;
+    return CrcMatches(s_.FrameBuffer.data(), s_.RxLength);
+}
+
+void TransactionEngine::TraceReply()
+{
+    TraceReplyBytes(memo_, s_.FrameBuffer.data(), s_.RxLength);
+    client_.DispatchReply();
+}
+
+void TransactionEngine::CloseReportingErrors()
+{
+    try {
+        port_.Close();
+    } catch (const std::exception& error) {
+        client_.ShowGeneralError(error.what());
+    }
+}
+
+void TransactionEngine::Timer_RxTimer()
+{
+    Timer_Rx.SetEnabled(false);
+    if (s_.OperationState != opstate::Search)
+        CloseReportingErrors();
+
+    if (s_.RxLength != 0) {
+        if (client_.HandleUpgradeReply())
+            return;
+        if (ReplyCrcValid()) {
+            TraceReply();
+        } else if (!FailureCall()) {
+            s_.ReplyKind = replykind::BadCrc;
+            TraceReply();
+            memo_.Lines.Add(kCrcErrorLine);
+        }
+    } else if (!FailureCall()) {
+        memo_.Lines.Add(kTimeOutLine);
+    }
+
+    if (s_.OperationState != opstate::Search)
+        CloseReportingErrors();
+    s_.RxLength = 0;
+    s_.ReplyKind = replykind::None;
+
+    if (s_.CommandDeferred == 1) {
+        s_.CommandDeferred = 0;
+        Timer_Wait.SetEnabled(true);
+    } else if (s_.OperationState != opstate::Idle) {
+        Timer_Programm.SetEnabled(true);
+    }
+}
+
+bool TransactionEngine::DeferCommandIfBusy(std::function<void()> handler)
+{
+    if (s_.OperationState != opstate::Idle) {
+        Timer_Programm.SetEnabled(false);
+        Timer_Programm.SetInterval(kSequencerMs);
+    }
+    // A transaction in flight postpones the command also when no operation runs, so two
+    // requests never share the line.
+    if (TransactionInFlight()) {
+        Timer_Wait.OnTimer = std::move(handler);
+        s_.CommandDeferred = 1;
+        return true;
+    }
+    Timer_Wait.SetEnabled(false);
+    s_.CommandDeferred = 0;
+    Timer_Programm.SetInterval(kAfterCommandMs);
+    return false;
+}
+
+}  // namespace imconf

@@ -1,0 +1,110 @@
+#pragma once
+// The transaction engine: one request/response transaction at a time between the tool
+// (Modbus master) and the module.
+//
+// A sender builds the request in FrameBuffer, traces it, opens the port, writes the request
+// and arms Timer_Rx with the response time-out. Received blocks come in on the loop's thread
+// (ComPort1RxChar), are stored in FrameBuffer and re-arm Timer_Rx at 5 ms. The tick of
+// Timer_Rx ends the transaction: it closes the port, checks the CRC, traces the reply and
+// hands it on, or hands the failure to the running operation.
+
+#include "controls/Controls.h"
+#include "modbus/ProgramState.h"
+#include "runtime/EventLoop.h"
+#include "runtime/Timer.h"
+#include "serial/SerialLine.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace imconf {
+
+// What the engine calls into: the reply dispatch, the failure calls of the operations, the
+// sequencer tick and the window's general error report. Each does nothing until the part of
+// the tool that owns it overrides it.
+class EngineClient {
+public:
+    virtual ~EngineClient() = default;
+    virtual void DispatchReply() {}
+    virtual void ReadConfigFailed() {}
+    virtual void WriteConfigFailed() {}
+    virtual void SearchStepFailed() {}
+    // Takes the acknowledgement of a firmware-upgrade frame; returns false for anything else.
+    virtual bool HandleUpgradeReply() { return false; }
+    virtual void UpgradeStepFailed() {}
+    virtual void Timer_ProgrammTimer() {}
+    virtual void ShowGeneralError(const std::string& /*text*/) {}
+};
+
+inline constexpr const char* kTimeOutLine = "   : TIME OUT.";
+inline constexpr const char* kCrcErrorLine = "   : CRC ERROR.";
+inline constexpr const char* kPortErrorLine = "   : ОШИБКА ОТКРЫТИЯ ПОРТА ";
+
+class TransactionEngine {
+public:
+    TransactionEngine(EventLoop& loop, ProgramState& state, ISerialLine& port, TMemo& traceMemo,
+                      EngineClient& client);
+    TransactionEngine(const TransactionEngine&) = delete;
+    TransactionEngine& operator=(const TransactionEngine&) = delete;
+    ~TransactionEngine();
+
+    // Response timer and end-of-reply delay (5 ms, off at start).
+    Timer Timer_Rx;
+    // The operation sequencer (20 ms, off at start); its tick is the client's.
+    Timer Timer_Programm;
+    // Runs a postponed user command (20 ms, off at start, no handler until one is postponed).
+    Timer Timer_Wait;
+
+    // Senders. Each builds and traces its request, then performs the transport steps.
+    void SendReadRegisters(std::uint16_t reg, std::uint16_t count);
+    void SendWriteRegister(std::uint16_t reg, std::uint16_t value);
+    // Sends the first `frameLength` bytes of FrameBuffer, already built with their CRC.
+    void SendFrame(std::uint16_t frameLength, std::uint8_t expectedLength);
+
+    // Transport without trace or message, for the bootloader frames: open, write the first
+    // `frameLength` bytes of FrameBuffer, expect `expectedLength` bytes, arm Timer_Rx with
+    // `timeoutMs`. Returns false (nothing armed) when the port could not be opened or written.
+    bool Transmit(std::uint16_t frameLength, std::uint8_t expectedLength, std::uint32_t timeoutMs);
+
+    // A block read by the port's receive handler, delivered on the loop's thread.
+    void ComPort1RxChar(ReceivedBlock block);
+    // Tick of Timer_Rx: ends the transaction.
+    void Timer_RxTimer();
+
+    bool ReplyCrcValid() const;
+    // Writes the reply into the trace pane, then dispatches it.
+    void TraceReply();
+
+    // True when the command was postponed (the caller returns at once); false when the
+    // caller may send now.
+    bool DeferCommandIfBusy(std::function<void()> handler);
+
+    // A transaction is in flight while Timer_Rx is enabled.
+    bool TransactionInFlight() const { return Timer_Rx.Enabled(); }
+
+    // Response time-out of a function-3 request in the current state.
+    std::uint32_t ReadTimeoutMs() const;
+
+    ISerialLine& Port() { return port_; }
+
+private:
+    bool SendBuilt(std::size_t length, std::uint32_t timeoutMs);
+    void PortFailed();
+    // Calls the failure call of the running operation; false when no operation runs.
+    bool FailureCall();
+    void CloseReportingErrors();
+    void StoreBlock(const ReceivedBlock& block);
+
+    ProgramState& s_;
+    ISerialLine& port_;
+    TMemo& memo_;
+    EngineClient& client_;
+    std::uint64_t tag_ = 0;
+    // A reply that came in during the bus search between two probes: it belongs to the next.
+    std::optional<ReceivedBlock> heldForNextProbe_;
+};
+
+}  // namespace imconf

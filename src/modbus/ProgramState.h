@@ -1,0 +1,52 @@
+#pragma once
+// The program-wide variables of the Modbus link, with their start-up values.
+
+#include "modbus/Frames.h"
+
+#include <cstdint>
+
+namespace imconf {
+
+namespace opstate {
+constexpr std::uint8_t Idle = 0;
+constexpr std::uint8_t ReadRequested = 1;
+constexpr std::uint8_t ReadLast = 5;
+constexpr std::uint8_t WriteRequested = 6;
+constexpr std::uint8_t WriteLast = 10;
+constexpr std::uint8_t Upgrade = 250;
+constexpr std::uint8_t Search = 254;
+constexpr bool IsRead(std::uint8_t s) { return s >= ReadRequested && s <= ReadLast; }
+constexpr bool IsWrite(std::uint8_t s) { return s >= WriteRequested && s <= WriteLast; }
+}  // namespace opstate
+
+namespace replykind {
+constexpr std::uint8_t None = 0;
+constexpr std::uint8_t Address = 1;
+constexpr std::uint8_t Speed = 2;
+constexpr std::uint8_t Block = 3;
+constexpr std::uint8_t LinkArea = 4;
+constexpr std::uint8_t NodeTypes = 5;
+constexpr std::uint8_t NodeAddresses = 6;
+constexpr std::uint8_t NodeCount = 7;
+constexpr std::uint8_t ConfigWrite = 9;
+constexpr std::uint8_t NodeCountWrite = 10;
+constexpr std::uint8_t UpgradeFrame = 200;
+constexpr std::uint8_t SearchProbe = 254;
+constexpr std::uint8_t BadCrc = 255;
+}  // namespace replykind
+
+struct ProgramState {
+    TFrameBuffer FrameBuffer{};
+    std::uint16_t RxLength = 0;
+    std::uint8_t ExpectedLength = 0;
+    std::uint8_t OperationState = opstate::Idle;
+    std::uint8_t ReplyKind = replykind::None;
+    std::uint8_t CommandDeferred = 0;
+    std::uint16_t SearchDelay = 150;
+    std::uint8_t DeviceAddress = 247;
+    std::uint8_t BaudIndex = 3;
+
+    void Reset() { *this = ProgramState{}; }
+};
+
+}  // namespace imconf

@@ -1,0 +1,56 @@
+#include "serial/ComPortLine.h"
+
+#include <vector>
+
+namespace imconf {
+
+namespace {
+// What a read collects when no transaction has said what it expects.
+constexpr int kUnexpectedReadLength = 255;
+}  // namespace
+
+ComPortLine::ComPortLine(TCustomComPort& port, EventLoop& loop) : port_(port), loop_(loop)
+{
+    port_.OnRxChar = [this](TCustomComPort& sender, int count) { ReceiveHandler(sender, count); };
+}
+
+ComPortLine::~ComPortLine()
+{
+    port_.Close();
+    port_.OnRxChar = nullptr;
+}
+
+void ComPortLine::Write(const std::uint8_t* bytes, std::size_t count)
+{
+    port_.Write(bytes, static_cast<int>(count));
+}
+
+void ComPortLine::ExpectReply(std::uint8_t length, std::uint64_t tag)
+{
+    expected_.store(length);
+    tag_.store(tag);
+}
+
+void ComPortLine::SetBlockHandler(BlockHandler handler)
+{
+    shared_->handler = std::move(handler);
+}
+
+void ComPortLine::ReceiveHandler(TCustomComPort& sender, int /*count*/)
+{
+    const std::uint64_t tag = tag_.load();
+    const std::uint8_t expected = expected_.load();
+    const int length = expected != 0 ? expected : kUnexpectedReadLength;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+    // A read aborted by Close raises; that ends the monitoring thread's loop, as it should.
+    const int got = sender.Read(bytes.data(), length);
+    if (got <= 0)
+        return;
+    bytes.resize(static_cast<std::size_t>(got));
+    loop_.Post([weak = std::weak_ptr<Shared>(shared_), block = ReceivedBlock{tag, std::move(bytes)}]() mutable {
+        if (auto shared = weak.lock(); shared && shared->handler)
+            shared->handler(std::move(block));
+    });
+}
+
+}  // namespace imconf

@@ -1,0 +1,49 @@
+#pragma once
+// The serial line over the real serial component. Its receive handler runs on the port's
+// monitoring thread: it reads the reply (up to the expected length, ended by that count or
+// by the line's silence) and posts the block to the event loop's thread. It touches no
+// state of the tool.
+
+#include "runtime/EventLoop.h"
+#include "serial/ComPort.h"
+#include "serial/SerialLine.h"
+
+#include <atomic>
+#include <memory>
+
+namespace imconf {
+
+class ComPortLine : public ISerialLine {
+public:
+    ComPortLine(TCustomComPort& port, EventLoop& loop);
+    ~ComPortLine() override;
+
+    void Open() override { port_.Open(); }
+    void Close() override { port_.Close(); }
+    void Write(const std::uint8_t* bytes, std::size_t count) override;
+    bool Connected() const override { return port_.Connected(); }
+    TBaudRate BaudRate() const override { return port_.BaudRate(); }
+    void SetBaudRate(TBaudRate rate) override { port_.SetBaudRate(rate); }
+    std::string Port() const override { return port_.Port(); }
+    void SetPort(const std::string& name) override { port_.SetPort(name); }
+    void ExpectReply(std::uint8_t length, std::uint64_t tag) override;
+    void SetBlockHandler(BlockHandler handler) override;
+
+    TCustomComPort& ComPort() { return port_; }
+
+private:
+    // Monitoring thread.
+    void ReceiveHandler(TCustomComPort& sender, int count);
+
+    struct Shared {
+        BlockHandler handler;  // used on the loop's thread only
+    };
+
+    TCustomComPort& port_;
+    EventLoop& loop_;
+    std::atomic<std::uint8_t> expected_{0};
+    std::atomic<std::uint64_t> tag_{0};
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+};
+
+}  // namespace imconf

@@ -1,0 +1,49 @@
+#pragma once
+// The serial line as the transaction engine sees it: open, close, write, speed, port name,
+// and the blocks of received bytes. Implemented over the real serial component and, for
+// tests, by a simulated line in virtual time.
+
+#include "serial/ComPort.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace imconf {
+
+// What one receive event read: up to the expected number of bytes, ended by that count or
+// by the line's silence. `tag` names the transaction that was awaiting a reply when the
+// read began.
+struct ReceivedBlock {
+    std::uint64_t tag = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+class ISerialLine {
+public:
+    using BlockHandler = std::function<void(ReceivedBlock block)>;
+
+    virtual ~ISerialLine() = default;
+
+    // Each of these raises EComPort on failure, as the serial component does.
+    virtual void Open() = 0;
+    virtual void Close() = 0;
+    virtual void Write(const std::uint8_t* bytes, std::size_t count) = 0;
+    virtual bool Connected() const = 0;
+
+    virtual TBaudRate BaudRate() const = 0;
+    virtual void SetBaudRate(TBaudRate rate) = 0;
+    virtual std::string Port() const = 0;
+    virtual void SetPort(const std::string& name) = 0;
+
+    // The next read collects at most `length` bytes on behalf of transaction `tag`.
+    // Called before the request is written.
+    virtual void ExpectReply(std::uint8_t length, std::uint64_t tag) = 0;
+
+    // Received blocks are handed to `handler` on the event loop's thread.
+    virtual void SetBlockHandler(BlockHandler handler) = 0;
+};
+
+}  // namespace imconf
