@@ -1,0 +1,334 @@
+#include "serial/PortFile.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace imconf {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 16 * 1024;
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// Code points of the bytes 0x80..0xBF; 0xC0..0xFF are U+0410..U+044F in order.
+constexpr std::array<std::uint16_t, 64> kCp1251High = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+};
+
+void AppendUtf8(std::string& out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool IsControl(unsigned char c)
+{
+    return (c < 0x20 && c != '\t') || c == 0x7F;
+}
+
+// Replaces the control characters of a UTF-8 (or ASCII) text.
+std::string ReplaceControls(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        if (IsControl(static_cast<unsigned char>(ch)))
+            out += kReplacement;
+        else
+            out += ch;
+    }
+    return out;
+}
+
+// A line cut at the length limit may end inside a multi-byte sequence; this drops such a
+// trailing fragment (at most three bytes that a lead byte starts but does not complete).
+std::string_view DropIncompleteTail(std::string_view bytes)
+{
+    const std::size_t n = bytes.size();
+    for (std::size_t back = 1; back <= 3 && back <= n; ++back) {
+        const auto c = static_cast<unsigned char>(bytes[n - back]);
+        if ((c & 0xC0) == 0x80)
+            continue;  // continuation byte: keep looking for the lead byte
+        std::size_t need = 0;
+        if ((c & 0xE0) == 0xC0)
+            need = 2;
+        else if ((c & 0xF0) == 0xE0)
+            need = 3;
+        else if ((c & 0xF8) == 0xF0)
+            need = 4;
+        if (need > back)
+            return bytes.substr(0, n - back);
+        return bytes;
+    }
+    return bytes;
+}
+
+std::string DecodeCutLine(std::string_view bytes, bool cut)
+{
+    if (cut) {
+        const std::string_view trimmed = DropIncompleteTail(bytes);
+        if (trimmed.size() != bytes.size() && IsValidUtf8(trimmed))
+            return ReplaceControls(trimmed);
+    }
+    return DecodePortFileLine(bytes);
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Splits the file's bytes into lines, keeping at most `maxLines` of at most
+// kMaxPortFileLineBytes bytes each.
+class LineSplitter {
+public:
+    LineSplitter(std::vector<std::string>& lines, std::size_t maxLines)
+        : lines_(lines), maxLines_(maxLines)
+    {
+    }
+
+    bool Full() const { return lines_.size() >= maxLines_; }
+
+    void Feed(std::string_view bytes)
+    {
+        if (!bomChecked_) {
+            // The first bytes of the file may be a byte order mark; hold them until it is known.
+            const std::size_t take = std::min(kUtf8Bom.size() - head_.size(), bytes.size());
+            head_.append(bytes.substr(0, take));
+            bytes.remove_prefix(take);
+            if (head_.size() < kUtf8Bom.size())
+                return;
+            ReleaseHead();
+        }
+        Process(bytes);
+    }
+
+    // End of file: a last line without a line end counts.
+    void Finish()
+    {
+        if (!bomChecked_)
+            ReleaseHead();
+        if (!current_.empty() && !Full())
+            EndLine();
+    }
+
+private:
+    void ReleaseHead()
+    {
+        bomChecked_ = true;
+        if (head_ != kUtf8Bom)
+            Process(head_);
+        head_.clear();
+    }
+
+    void Process(std::string_view bytes)
+    {
+        for (std::size_t i = 0; i < bytes.size() && !Full(); ++i) {
+            const char ch = bytes[i];
+            if (afterCr_) {
+                afterCr_ = false;
+                if (ch == '\n')
+                    continue;  // the LF of a CRLF
+            }
+            if (ch == '\n') {
+                EndLine();
+            } else if (ch == '\r') {
+                EndLine();
+                afterCr_ = true;
+            } else {
+                Take(ch);
+            }
+        }
+    }
+
+    void Take(char ch)
+    {
+        if (current_.size() < kMaxPortFileLineBytes)
+            current_ += ch;
+        else
+            cut_ = true;
+    }
+
+    void EndLine()
+    {
+        lines_.push_back(DecodeCutLine(current_, cut_));
+        current_.clear();
+        cut_ = false;
+    }
+
+    std::vector<std::string>& lines_;
+    const std::size_t maxLines_;
+    std::string current_;
+    bool cut_ = false;
+    bool afterCr_ = false;
+    bool bomChecked_ = false;
+    std::string head_;
+};
+
+}  // namespace
+
+std::string PortFileErrorText(int errnoValue)
+{
+    switch (errnoValue) {
+    case ENOENT:
+        return "File not found";
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return "File access denied";
+    default:
+        return "I/O error " + std::to_string(errnoValue);
+    }
+}
+
+bool IsValidUtf8(std::string_view bytes)
+{
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len = 0;
+        std::uint32_t cp = 0;
+        std::uint32_t min = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3;
+            cp = c & 0x0F;
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+            min = 0x10000;
+        } else {
+            return false;  // continuation byte without a lead, 0xC0/0xC1, 0xF5..0xFF
+        }
+        if (n - i < len)
+            return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto cc = static_cast<unsigned char>(bytes[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string Cp1251ToUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80)
+            out += ch;
+        else if (c < 0xC0)
+            AppendUtf8(out, kCp1251High[c - 0x80]);
+        else
+            AppendUtf8(out, 0x0410u + (c - 0xC0u));
+    }
+    return out;
+}
+
+std::string DecodePortFileLine(std::string_view bytes)
+{
+    if (IsValidUtf8(bytes))
+        return ReplaceControls(bytes);
+    return ReplaceControls(Cp1251ToUtf8(bytes));
+}
+
+PortFileResult ReadPortFile(const std::string& path, std::size_t maxLines)
+{
+    PortFileResult result;
+
+    // Look before opening: opening a FIFO could block and opening a serial device would move
+    // its modem lines, so only a regular file is opened at all.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        result.error = PortFileErrorText(errno);
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.error = PortFileErrorText(EACCES);
+        return result;
+    }
+
+    // Non-blocking all the way: the name may have been replaced since the look above, and some
+    // pseudo-files (under /proc) block on read.
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        result.error = PortFileErrorText(errno);
+        return result;
+    }
+    if (::fstat(fd.Get(), &st) != 0) {
+        result.error = PortFileErrorText(errno);
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.error = PortFileErrorText(EACCES);
+        return result;
+    }
+
+    LineSplitter splitter(result.lines, maxLines);
+    std::string chunk(kReadChunk, '\0');
+    while (!splitter.Full()) {
+        const ssize_t got = ::read(fd.Get(), chunk.data(), chunk.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            // The line being read when the error came is incomplete and is dropped.
+            result.error = PortFileErrorText(errno);
+            return result;
+        }
+        if (got == 0) {
+            splitter.Finish();
+            break;
+        }
+        splitter.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+    }
+    return result;
+}
+
+}  // namespace imconf

@@ -1,0 +1,76 @@
+#pragma once
+// The machine's list of serial ports, as the "Port" menu shows it.
+//
+// On Linux the list is made from sysfs and from the folder where programs announce virtual
+// ports (serial/PortNames.h). Nothing is opened to find out whether a port is there: opening
+// a serial device moves its modem lines, so everything is decided from sysfs attributes.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "serial/PortNames.h"
+
+namespace imconf {
+
+struct SystemPort {
+    std::string name;         // the menu caption and the name handed to the serial component
+    std::string description;  // a short text for the user, may be empty
+};
+
+class ISystemPortList {
+public:
+    virtual ~ISystemPortList() = default;
+    // nullopt: the list cannot be read (counts as unreadable)
+    virtual std::optional<std::vector<SystemPort>> Read() = 0;
+};
+
+// Reads the tty class folder of sysfs and the announced-ports folder.
+//
+// Ports from sysfs come first: every tty with a `device` link (a real device behind it;
+// virtual consoles, pseudo-terminals and the like have none), except serial ports whose
+// `type` attribute says 0, the placeholders that the 8250 driver registers for UARTs that are
+// not there. Then every symbolic link in the announced folder whose target exists.
+//
+// Order: sysfs ports in natural order (NaturalPortLess: ttyACM0, ttyS0, ttyS1, ..., ttyS10,
+// ttyUSB0, ...), then the announced ports, also in natural order. Left out: a name that is
+// not usable as a port name (IsUsablePortName), a sysfs name with '!' (sysfs writes a '/' of
+// the /dev name that way), an announced name that is already listed or that /dev has (the
+// serial component would open the /dev entry instead).
+//
+// Descriptions:
+//   - USB adapters: "<product> — <manufacturer> (<idVendor>:<idProduct>)" from the USB device
+//     above the tty, e.g. "FT232R USB UART — FTDI (0403:6001)"; missing parts are left out;
+//   - other devices: the bus and the driver of the device (above the kernel's serial-base
+//     layer), then the UART type when the `type` attribute names one, e.g. "pnp serial,
+//     16550A";
+//   - announced ports: "virtual port -> <link target>".
+//
+// The list is unreadable (nullopt) only when the tty class folder cannot be read; a missing
+// or unreadable announced folder just adds nothing.
+class LinuxSystemPortList : public ISystemPortList {
+public:
+    explicit LinuxSystemPortList(std::string sysfsTtyDir = "/sys/class/tty",
+                                 std::string announcedDir = AnnouncedPortsDir());
+
+    std::optional<std::vector<SystemPort>> Read() override;
+
+private:
+    std::string sysfsTtyDir_;
+    std::string announcedDir_;
+};
+
+// Natural order of port names: runs of digits compare by their value, everything else byte by
+// byte; names equal in that order (ttyS01, ttyS1) fall back to plain byte order.
+bool NaturalPortLess(std::string_view a, std::string_view b);
+
+// A name that can be shown as a caption and opened as a port: not empty, not "." or "..", at
+// most 255 bytes, valid UTF-8, no '/', no control characters.
+bool IsUsablePortName(std::string_view name);
+
+// The name of a serial UART type as the `type` attribute numbers it (4 -> "16550A");
+// empty for 0 and for numbers not known here.
+std::string UartTypeName(long type);
+
+}  // namespace imconf
