@@ -77,4 +77,49 @@ void TMemo::SetFontColor(TColor color)
     Changed();
 }
 
+void TProgressBar::SetMin(int value)
+{
+    if (min_ == value)
+        return;
+    min_ = value;
+    Changed();
+}
+
+void TProgressBar::SetMax(int value)
+{
+    if (max_ == value)
+        return;
+    max_ = value;
+    Changed();
+}
+
+void TProgressBar::SetPosition(int value)
+{
+    if (position_ == value)
+        return;
+    position_ = value;
+    Changed();
+}
+
+void TStatusBar::SetPanelText(std::size_t index, std::string text)
+{
+    TStatusPanel& panel = panels_.at(index);
+    if (panel.Text == text)
+        return;
+    panel.Text = std::move(text);
+    Changed();
+}
+
+void TStatusBar::SetPanel(std::size_t index, TStatusPanel panel)
+{
+    panels_.at(index) = std::move(panel);
+    Changed();
+}
+
+void TStatusBar::AddPanel(TStatusPanel panel)
+{
+    panels_.push_back(std::move(panel));
+    Changed();
+}
+
 }  // namespace imconf

@@ -64,10 +64,23 @@ private:
     std::vector<std::string> items_;
 };
 
+// A font; an empty name means the parent's font.
+struct TFont {
+    std::string Name;
+    int Height = 0;  // character height in pixels
+    TColor Color = colors::Black;
+    friend bool operator==(const TFont&, const TFont&) = default;
+};
+
 class TControl : public TNotifier {
 public:
     explicit TControl(std::string name) : name_(std::move(name)) {}
     const std::string& Name() const { return name_; }
+
+    // The control this one lies on; bounds are relative to its client area.
+    TControl* Parent() const { return parent_; }
+    void SetParent(TControl* parent) { parent_ = parent; }
+    TFont Font;
 
     bool Visible() const { return visible_; }
     void SetVisible(bool visible);
@@ -82,6 +95,7 @@ public:
 
 private:
     std::string name_;
+    TControl* parent_ = nullptr;
     bool visible_ = true;
     bool enabled_ = true;
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
@@ -98,6 +112,45 @@ public:
 
 private:
     TColor fontColor_ = colors::Black;
+};
+
+enum class TAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
+
+// A horizontal progress bar.
+class TProgressBar : public TControl {
+public:
+    explicit TProgressBar(std::string name) : TControl(std::move(name)) {}
+    int Min() const { return min_; }
+    int Max() const { return max_; }
+    int Position() const { return position_; }
+    void SetMin(int value);
+    void SetMax(int value);
+    void SetPosition(int value);
+
+private:
+    int min_ = 0, max_ = 100, position_ = 0;
+};
+
+struct TStatusPanel {
+    std::string Text;
+    int Width = 50;
+    TAlignment Alignment = TAlignment::taLeftJustify;
+};
+
+// A status bar of panels addressed by index.
+class TStatusBar : public TControl {
+public:
+    explicit TStatusBar(std::string name, std::size_t panels = 0)
+        : TControl(std::move(name)), panels_(panels) {}
+    std::size_t PanelCount() const { return panels_.size(); }
+    const TStatusPanel& Panel(std::size_t index) const { return panels_.at(index); }
+    const std::string& PanelText(std::size_t index) const { return panels_.at(index).Text; }
+    void SetPanelText(std::size_t index, std::string text);
+    void SetPanel(std::size_t index, TStatusPanel panel);
+    void AddPanel(TStatusPanel panel);
+
+private:
+    std::vector<TStatusPanel> panels_;
 };
 
 }  // namespace imconf

@@ -1,0 +1,56 @@
+#include "AppTestSupport.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace imconf::testing {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "imconf-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void TempDir::Write(const std::string& name, const std::string& content) const
+{
+    std::ofstream out(path_ / name, std::ios::binary);
+    out << content;
+}
+
+TForm1& WindowRig::Create(bool formCreate)
+{
+    form.emplace(TForm1Environment{loop, state, line, dialogs, ports, screen, PortFile(),
+                                   dir.Path().string()});
+    if (formCreate)
+        form->FormCreate();
+    return *form;
+}
+
+std::vector<std::string> WindowRig::PortCaptions() const
+{
+    std::vector<std::string> captions;
+    for (std::size_t i = 0; i < form->PORT1->Count(); ++i)
+        captions.push_back(form->PORT1->Item(i).Caption());
+    return captions;
+}
+
+std::vector<std::string> WindowRig::CheckedPorts() const
+{
+    std::vector<std::string> checked;
+    for (std::size_t i = 0; i < form->PORT1->Count(); ++i) {
+        if (form->PORT1->Item(i).Checked())
+            checked.push_back(form->PORT1->Item(i).Caption());
+    }
+    return checked;
+}
+
+}  // namespace imconf::testing

@@ -1,0 +1,99 @@
+#pragma once
+// A headless main window over the simulated line, with answered dialogs and a fixed port list.
+
+#include "app/Form1.h"
+#include "runtime/VirtualEventLoop.h"
+#include "serial/SystemPorts.h"
+
+#include "ModuleSimulator.h"
+#include "SimulatedLine.h"
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace imconf::testing {
+
+class FixedPortList : public ISystemPortList {
+public:
+    std::optional<std::vector<SystemPort>> ports = std::vector<SystemPort>{};
+    int reads = 0;
+    std::optional<std::vector<SystemPort>> Read() override
+    {
+        ++reads;
+        return ports;
+    }
+    void Set(std::initializer_list<const char*> names)
+    {
+        ports = std::vector<SystemPort>{};
+        for (const char* name : names)
+            ports->push_back({name, {}});
+    }
+};
+
+class AnsweredDialogs : public IDialogs {
+public:
+    std::vector<std::string> errors;
+    std::vector<std::string> questions;
+    std::vector<OpenFileRequest> fileRequests;
+    bool answerYes = true;
+    std::optional<std::string> fileAnswer;
+
+    void ShowError(const std::string& text) override { errors.push_back(text); }
+    bool AskYesNoWarning(const std::string& text) override
+    {
+        questions.push_back(text);
+        return answerYes;
+    }
+    std::optional<std::string> OpenFile(const OpenFileRequest& request) override
+    {
+        fileRequests.push_back(request);
+        return fileAnswer;
+    }
+};
+
+class FixedScreen : public IScreen {
+public:
+    int height = 1080;
+    int scrollBar = 17;
+    int frame = 30;
+    int Height() const override { return height; }
+    int VScrollBarWidth() const override { return scrollBar; }
+    int FrameHeight() const override { return frame; }
+};
+
+// A scratch folder removed at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& Path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    void Write(const std::string& name, const std::string& content) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// Everything a window needs, in construction order.
+struct WindowRig {
+    TempDir dir;
+    VirtualEventLoop loop;
+    ProgramState state;
+    sim::TModuleSimulator module{247};
+    SimulatedLine line{loop, module};
+    AnsweredDialogs dialogs;
+    FixedPortList ports;
+    FixedScreen screen;
+    std::optional<TForm1> form;
+
+    // Creates the window (and runs FormCreate unless told not to).
+    TForm1& Create(bool formCreate = true);
+    std::string PortFile() const { return dir.File("comports.txt"); }
+    std::vector<std::string> PortCaptions() const;
+    std::vector<std::string> CheckedPorts() const;
+};
+
+}  // namespace imconf::testing
