@@ -99,4 +99,9 @@ void TMenuBar::SetFocused(bool focused)
     Changed();
 }
 
+TPopupMenu::TPopupMenu(std::string name) : Items(std::move(name))
+{
+    Items.Subscribe([this] { Changed(); });
+}
+
 }  // namespace imconf

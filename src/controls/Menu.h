@@ -78,4 +78,12 @@ private:
     bool focused_ = false;
 };
 
+// A popup menu that opens on a right click over its control.
+class TPopupMenu : public TNotifier {
+public:
+    explicit TPopupMenu(std::string name);
+    const std::string& Name() const { return Items.Name(); }
+    TMenuItem Items;
+};
+
 }  // namespace imconf
