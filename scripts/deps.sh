@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: scripts/deps.sh build|test   (test adds the tools the integration tests drive)
+# Usage: scripts/deps.sh build|test|screenshot
+#   test adds GoogleTest and the tools the integration tests drive; screenshot adds Xvfb.
 set -euo pipefail
 
-want=(cmake ninja-build g++ pkg-config)
+want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core)
 case "${1:-build}" in
   build) ;;
   test) want+=(libgtest-dev libgmock-dev mbpoll) ;;
-  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+  screenshot) want+=(libgtest-dev libgmock-dev xvfb xauth) ;;
+  *) echo "usage: $0 build|test|screenshot" >&2; exit 2 ;;
 esac
 
 missing=()
