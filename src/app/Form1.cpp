@@ -39,6 +39,7 @@ TBaudRate BaudRateOfIndex(std::uint8_t baudIndex)
 TForm1::TForm1(TForm1Environment env)
     : TForm("Form1"),
       State(env.State),
+      Config(env.Config),
       ComPort1(env.ComPort1),
       Engine(env.Loop, env.State, env.ComPort1, TeMemo1, *this),
       Timer_Rx(Engine.Timer_Rx),
@@ -53,6 +54,8 @@ TForm1::TForm1(TForm1Environment env)
 {
     LayOut();
     BuildMenu();
+    LayOutEditors();
+    BuildPopupMenus();
     TimerX1.OnTimer = [this] { TimerX1Timer(); };
 }
 

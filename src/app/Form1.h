@@ -4,6 +4,8 @@
 // the wiring of every control to its handler.
 
 #include "app/Dialogs.h"
+#include "config/ConfigModel.h"
+#include "controls/Grid.h"
 #include "controls/Controls.h"
 #include "controls/Menu.h"
 #include "controls/Widgets.h"
@@ -35,6 +37,7 @@ TBaudRate BaudRateOfIndex(std::uint8_t baudIndex);
 struct TForm1Environment {
     EventLoop& Loop;
     ProgramState& State;
+    ConfigModel& Config;
     ISerialLine& ComPort1;
     IDialogs& Dialogs;
     ISystemPortList& SystemPorts;
@@ -55,6 +58,7 @@ public:
     void FormActivate();
 
     ProgramState& State;
+    ConfigModel& Config;
     ISerialLine& ComPort1;
     TransactionEngine Engine;
 
@@ -80,6 +84,22 @@ public:
     TCheckBox TeCheckBox1{"TeCheckBox1"};
     TButton Sound_Butt{"Sound_Butt"};
     TStatusBar StatusBar1{"StatusBar1"};
+
+    // Master-mode editor (tab "РЕЖИМ <MASTER>").
+    TStringGrid NodesGrid{"NodesGrid"};
+    TStringGrid ZoneGrid{"ZoneGrid"};
+    TSpinEdit AddrEdit{"AddrEdit"};
+    TPopupMenu TePopupMenu1{"TePopupMenu1"};
+    // Slave-mode editor (tab "РЕЖИМ <SLAVE>").
+    TStringGrid LINK_Grid{"LINK_Grid"};
+    TSpinEdit ZoneEdit{"ZoneEdit"};
+    TPopupMenu TePopupMenu2{"TePopupMenu2"};
+
+    // The selected link entry: LinkTable[LinkGroup * 8 + LinkRow].
+    int LinkRow = 0;
+    int LinkGroup = 0;
+    // Which in-place editor TimerX1 opens: 1 AddrEdit, 2 ZoneEdit.
+    std::uint8_t PendingEditor = 0;
 
     // Menu items by name (owned by the menu bar).
     TMenuItem* CustomItem1 = nullptr;   // "Connection"
@@ -141,8 +161,33 @@ public:
     void UncheckBaudItems();
 
     // Handlers of the other parts of the tool; they do nothing until that part is built.
-    void TeButton5Click() {}
-    void TeButton2Click() {}
+    // Configuration read and write.
+    void TeButton5Click();
+    void TeButton2Click();
+    void SendLinkTable();
+    void SendNodeTypes();
+    void SendNodeAddresses();
+    void SendNodeCount();
+    void DecodeLinkTable();
+    void DecodeNodeTypes();
+    void DecodeNodeAddresses();
+    void DecodeNodeCount();
+    void ReadEnding();
+    void WriteEnding();
+    // EngineClient: the reply dispatch, the sequencer tick and the two error endings.
+    void DispatchReply() override;
+    void Timer_ProgrammTimer() override;
+    void ReadConfigFailed() override;
+    void WriteConfigFailed() override;
+
+    // Handlers of the bus services and the firmware upgrade; they do nothing until that
+    // part is built.
+    void SearchStep() {}
+    // The bus search's reply check; its result becomes the new ReplyKind.
+    std::uint8_t CheckSearchReply() { return State.ReplyKind; }
+    void AddressChanged() {}
+    void SpeedChanged() {}
+    void UpgradeRetry() {}
     void CustomItem5Click() {}
     void DelayItemClick(std::uint16_t /*delayMs*/, TMenuItem& /*item*/) {}
     void TeSpinEdit1Change() {}
@@ -152,10 +197,38 @@ public:
     void Sound_ButtClick() {}
     void CustomItem24Click() {}
     void CustomItem27Click() {}
-    void TimerX1Timer() {}
-    void SetUpLinkGrid() {}
-    void SetUpNodesGrid() {}
-    void SetUpZoneGrid() {}
+    void TimerX1Timer();
+
+    // Master-mode editor.
+    void SetUpNodesGrid();
+    void SetUpZoneGrid();
+    void ShowNodeList();
+    void ShowZoneList();
+    TCellPaint NodesGridDrawCell(int col, int row, const TRect& rect) const;
+    TCellPaint ZoneGridDrawCell(int col, int row, const TRect& rect) const;
+    void NodesGridSelectCell(int col, int row);
+    void NodesGridDblClick();
+    void AddrEditChange();
+    void AddrEditKeyDown(std::uint16_t key);
+    void AddNodeClick(std::uint8_t type);
+    void DeleteNodeClick();
+    void MoveNodeUpClick();
+    void MoveNodeDownClick();
+
+    // Slave-mode editor.
+    void SetUpLinkGrid();
+    TCellPaint LINK_GridDrawCell(int col, int row, const TRect& rect) const;
+    void LINK_GridSelectCell(int col, int row);
+    void LINK_GridDblClick();
+    void ZoneEditChange();
+    void ZoneEditKeyDown(std::uint16_t key);
+    // Writes the text of link entry `index` into its cell.
+    void ShowLinkEntry(std::size_t index);
+    // The popup commands; `kind` is the new high byte for the device commands.
+    void LinkSwitchOffClick();
+    void LinkSwitchOnClick();
+    void LinkZoneClick();
+    void LinkDeviceClick(std::uint16_t kind);
 
     // EngineClient: the general error report.
     void ShowGeneralError(const std::string& text) override;
@@ -172,6 +245,20 @@ public:
 private:
     void LayOut();
     void BuildMenu();
+    void LayOutEditors();
+    void BuildPopupMenus();
+    // Common part of the two in-place editors' opening tick.
+    static void ShowInPlaceEditor(TSpinEdit& editor);
+    std::uint16_t& SelectedLinkEntry();
+    // The register values of a function-3 reply in FrameBuffer: how many of the `wanted`
+    // values the received bytes hold.
+    std::size_t ReplyValueCount(std::size_t wanted) const;
+    std::uint16_t ReplyValue(std::size_t index) const;
+    void AdvanceProgress();
+    void SequenceEnding(const char* title, bool failed);
+
+    // An exception reply refused a step of the running write.
+    bool writeRefused_ = false;
     void FitToScreen();
     // Reads the port list file into the "Port" submenu; the file error line when it failed.
     std::optional<std::string> ReadPortListFile(int& byName, int& com1);

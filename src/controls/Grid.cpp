@@ -104,11 +104,10 @@ void TStringGrid::KeepRowInView()
 void TStringGrid::SelectRow(int row)
 {
     row = std::clamp(row, FixedRows, rowCount_ - 1);
-    if (row != row_) {
-        row_ = row;
-        Changed();
-    }
-    KeepRowInView();
+    if (row == row_)
+        return;
+    row_ = row;
+    Changed();
 }
 
 void TStringGrid::UserSelect(int col, int row)

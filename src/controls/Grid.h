@@ -71,7 +71,8 @@ public:
     // Selected row (whole-row selection) and the column the last selection reported.
     int Row() const { return row_; }
     int Col() const { return col_; }
-    // Selects a row without raising the selection event (a selection made by code).
+    // Selects a row without raising the selection event and without scrolling (a selection
+    // made by code; the owner keeps it in view).
     void SelectRow(int row);
 
     // The owner's events. OnSelectCell runs when the user moves the selection.

@@ -60,10 +60,52 @@ void TSpinEdit::SetValue(int value)
     SetText(std::to_string(std::clamp(value, min_, max_)));
 }
 
+void TSpinEdit::SetFocus()
+{
+    if (focused_)
+        return;
+    focused_ = true;
+    Changed();
+}
+
+void TSpinEdit::KillFocus()
+{
+    if (!focused_ && !allSelected_)
+        return;
+    focused_ = false;
+    allSelected_ = false;
+    Changed();
+}
+
+void TSpinEdit::SelectAll()
+{
+    if (allSelected_)
+        return;
+    allSelected_ = true;
+    Changed();
+}
+
+void TSpinEdit::KeyDown(std::uint16_t key)
+{
+    if (key == vk::Return)
+        SetValue(Value());
+    else if (key == vk::Up)
+        SpinUp();
+    else if (key == vk::Down)
+        SpinDown();
+    if (OnKeyDown)
+        OnKeyDown(key);
+}
+
 void TSpinEdit::SetText(std::string text)
 {
-    if (text_ == text)
+    const bool wasSelected = allSelected_;
+    allSelected_ = false;
+    if (text_ == text) {
+        if (wasSelected)
+            Changed();
         return;
+    }
     text_ = std::move(text);
     Changed();
     if (OnChange)
@@ -80,16 +122,17 @@ void TSpinEdit::KeyPress(char key)
         SetValue(Value());
         return;
     }
+    const std::string kept = allSelected_ ? std::string() : text_;
     if (key == '\b') {
-        if (!text_.empty())
-            SetText(text_.substr(0, text_.size() - 1));
+        if (allSelected_ || !text_.empty())
+            SetText(allSelected_ ? std::string() : text_.substr(0, text_.size() - 1));
         return;
     }
     if (!std::isdigit(static_cast<unsigned char>(key)))
         return;
-    if (MaxLength > 0 && static_cast<int>(text_.size()) >= MaxLength)
+    if (MaxLength > 0 && static_cast<int>(kept.size()) >= MaxLength)
         return;
-    SetText(text_ + key);
+    SetText(kept + key);
 }
 
 void TSpinEdit::SetTextByUser(const std::string& text)

@@ -86,8 +86,24 @@ public:
     // Runs for every typed character before the editor takes it; the handler may set the
     // key to 0 to swallow it.
     std::function<void(char& key)> OnKeyPress;
+    // Runs for every key pressed (virtual-key code), after the editor's own handling of
+    // Enter (clamp) and Up/Down (one step).
+    std::function<void(std::uint16_t key)> OnKeyDown;
+
+    // Where the spin buttons are drawn, and their width (for the in-place editors).
+    bool SpinButtonsLeft = false;
+    int SpinButtonWidth = 15;
+    int EditBorderWidth = 3;
+
+    bool Focused() const { return focused_; }
+    void SetFocus();
+    void KillFocus();
+    // The whole text is selected: the next typed character replaces it.
+    bool AllSelected() const { return allSelected_; }
+    void SelectAll();
 
     // User input, as the shell forwards it.
+    void KeyDown(std::uint16_t key);
     void KeyPress(char key);  // a typed character (digits, backspace 8, Enter 13)
     void SetTextByUser(const std::string& text);  // the whole text after an edit
     void SpinUp();
@@ -99,6 +115,8 @@ private:
     int min_ = 0;
     int max_ = 100;
     std::string text_ = "0";
+    bool focused_ = false;
+    bool allSelected_ = false;
 };
 
 // A drop-down list of fixed items. OnChange runs when the user chooses an item.

@@ -28,7 +28,7 @@ void TempDir::Write(const std::string& name, const std::string& content) const
 
 TForm1& WindowRig::Create(bool formCreate)
 {
-    form.emplace(TForm1Environment{loop, state, line, dialogs, ports, screen, PortFile(),
+    form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen, PortFile(),
                                    dir.Path().string()});
     if (formCreate)
         form->FormCreate();

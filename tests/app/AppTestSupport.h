@@ -82,6 +82,7 @@ struct WindowRig {
     TempDir dir;
     VirtualEventLoop loop;
     ProgramState state;
+    ConfigModel config;
     sim::TModuleSimulator module{247};
     SimulatedLine line{loop, module};
     AnsweredDialogs dialogs;
