@@ -56,42 +56,42 @@ void TForm1::Timer_ProgrammTimer()
     case 1:
         State.OperationState = 2;
         Engine.SendReadRegisters(regmap::LinkArea, regmap::LinkAreaReadCount);
-        State.ReplyKind = replykind::LinkArea;
+        Awaiting(replykind::LinkArea);
         break;
     case 2:
         State.OperationState = 3;
         Engine.SendReadRegisters(regmap::NodeTypes, regmap::NodeSlots);
-        State.ReplyKind = replykind::NodeTypes;
+        Awaiting(replykind::NodeTypes);
         break;
     case 3:
         State.OperationState = 4;
         Engine.SendReadRegisters(regmap::NodeAddresses, regmap::NodeSlots);
-        State.ReplyKind = replykind::NodeAddresses;
+        Awaiting(replykind::NodeAddresses);
         break;
     case 4:
         State.OperationState = kReadLastStep;
         Engine.SendReadRegisters(regmap::NodeCount, 1);
-        State.ReplyKind = replykind::NodeCount;
+        Awaiting(replykind::NodeCount);
         break;
     case 6:
         State.OperationState = 7;
         SendLinkTable();
-        State.ReplyKind = replykind::ConfigWrite;
+        Awaiting(replykind::ConfigWrite);
         break;
     case 7:
         State.OperationState = 8;
         SendNodeTypes();
-        State.ReplyKind = replykind::ConfigWrite;
+        Awaiting(replykind::ConfigWrite);
         break;
     case 8:
         State.OperationState = 9;
         SendNodeAddresses();
-        State.ReplyKind = replykind::ConfigWrite;
+        Awaiting(replykind::ConfigWrite);
         break;
     case 9:
         State.OperationState = kWriteLastStep;
         SendNodeCount();
-        State.ReplyKind = replykind::NodeCountWrite;
+        Awaiting(replykind::NodeCountWrite);
         break;
     case opstate::Upgrade:
         UpgradeRetry();
@@ -102,10 +102,11 @@ void TForm1::Timer_ProgrammTimer()
     default:
         break;
     }
-    // A step whose request could not be sent has already ended the sequence; the
-    // ReplyKind set above then belongs to nothing.
-    if (!Engine.TransactionInFlight() && State.OperationState == opstate::Idle)
-        State.ReplyKind = replykind::None;
+}
+
+void TForm1::Awaiting(std::uint8_t replyKind)
+{
+    State.ReplyKind = Engine.TransactionInFlight() ? replyKind : replykind::None;
 }
 
 void TForm1::SendLinkTable()

@@ -182,19 +182,24 @@ public:
 
     // Handlers of the bus services and the firmware upgrade; they do nothing until that
     // part is built.
-    void SearchStep() {}
+    // Bus search.
+    void SearchStep();
     // The bus search's reply check; its result becomes the new ReplyKind.
-    std::uint8_t CheckSearchReply() { return State.ReplyKind; }
-    void AddressChanged() {}
-    void SpeedChanged() {}
+    std::uint8_t CheckSearchReply();
+    void SearchStepFailed() override;
+    void SearchFound();
+    void SearchNotFound();
+    // Interface parameters and alarm commands: the echo handlers.
+    void AddressChanged();
+    void SpeedChanged();
     void UpgradeRetry() {}
-    void CustomItem5Click() {}
-    void DelayItemClick(std::uint16_t /*delayMs*/, TMenuItem& /*item*/) {}
-    void TeSpinEdit1Change() {}
-    void TeButton1Click() {}
-    void TeSComboBox1Change() {}
-    void TeButton3Click() {}
-    void Sound_ButtClick() {}
+    void CustomItem5Click();
+    void DelayItemClick(std::uint16_t delayMs, TMenuItem& item);
+    void TeSpinEdit1Change();
+    void TeButton1Click();
+    void TeSComboBox1Change();
+    void TeButton3Click();
+    void Sound_ButtClick();
     void CustomItem24Click() {}
     void CustomItem27Click() {}
     void TimerX1Timer();
@@ -255,6 +260,15 @@ private:
     std::size_t ReplyValueCount(std::size_t wanted) const;
     std::uint16_t ReplyValue(std::size_t index) const;
     void AdvanceProgress();
+    // ReplyKind of the request just sent; nothing is awaited when it could not be sent.
+    void Awaiting(std::uint8_t replyKind);
+    // The common start of the four interface commands: false when the command is not to be
+    // sent now (bus search, or postponed until the transaction in flight has ended).
+    bool CommandMaySend(void (TForm1::*handler)());
+    // The speed text of BaudIndex.
+    std::string SpeedOfIndex() const;
+    // The activation steps after the question box, then the tables shown again.
+    void ReactivateAfterQuestion();
     void SequenceEnding(const char* title, bool failed);
 
     // An exception reply refused a step of the running write.

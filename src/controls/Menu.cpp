@@ -93,7 +93,8 @@ TMenuBar::TMenuBar(std::string name) : TControl(std::move(name)), Items(Name() +
 
 void TMenuBar::SetFocused(bool focused)
 {
-    if (focused_ == focused)
+    // Giving the focus again is a request of its own (the user may have moved it away).
+    if (focused_ == focused && !focused)
         return;
     focused_ = focused;
     Changed();
