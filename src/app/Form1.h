@@ -6,6 +6,7 @@
 #include "app/Dialogs.h"
 #include "config/ConfigModel.h"
 #include "controls/Grid.h"
+#include "firmware/Firmware.h"
 #include "controls/Controls.h"
 #include "controls/Menu.h"
 #include "controls/Widgets.h"
@@ -192,7 +193,20 @@ public:
     // Interface parameters and alarm commands: the echo handlers.
     void AddressChanged();
     void SpeedChanged();
-    void UpgradeRetry() {}
+    // Firmware upgrade through the bootloader.
+    void StartUpgrade();
+    void SendFlashPage();
+    void SendEepromBlock(std::uint8_t block);
+    void SendUpgradeEnd();
+    void UpgradeRetry();
+    void RestoreAfterUpgrade();
+    bool HandleUpgradeReply() override;
+    void UpgradeStepFailed() override;
+
+    // The upgrade image and the transfer's progress.
+    FirmwareImage Firmware;
+    std::uint8_t UpgradeStep = 0;
+    std::int32_t UpgradeErrors = 0;
     void CustomItem5Click();
     void DelayItemClick(std::uint16_t delayMs, TMenuItem& item);
     void TeSpinEdit1Change();
@@ -200,8 +214,8 @@ public:
     void TeSComboBox1Change();
     void TeButton3Click();
     void Sound_ButtClick();
-    void CustomItem24Click() {}
-    void CustomItem27Click() {}
+    void CustomItem24Click();
+    void CustomItem27Click();
     void TimerX1Timer();
 
     // Master-mode editor.
@@ -269,6 +283,12 @@ private:
     std::string SpeedOfIndex() const;
     // The activation steps after the question box, then the tables shown again.
     void ReactivateAfterQuestion();
+    // Sends the frame of an upgrade step; false when the port could not be opened.
+    bool SendUpgradeFrame(std::uint8_t step);
+    // The upgrade stops because the port cannot be opened.
+    void StopUpgradeOnPortError();
+    void ShowFileError(const std::string& error);
+    std::uint8_t CheckedBaudIndex() const;
     void SequenceEnding(const char* title, bool failed);
 
     // An exception reply refused a step of the running write.

@@ -8,6 +8,7 @@
 #include "ModuleSimulator.h"
 #include "SimulatedLine.h"
 
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -39,6 +40,8 @@ public:
     std::vector<std::string> questions;
     std::vector<OpenFileRequest> fileRequests;
     bool answerYes = true;
+    // Answers of the file dialog in turn; when they run out, `fileAnswer`.
+    std::deque<std::optional<std::string>> fileAnswers;
     std::optional<std::string> fileAnswer;
 
     void ShowError(const std::string& text) override { errors.push_back(text); }
@@ -50,6 +53,11 @@ public:
     std::optional<std::string> OpenFile(const OpenFileRequest& request) override
     {
         fileRequests.push_back(request);
+        if (!fileAnswers.empty()) {
+            auto answer = fileAnswers.front();
+            fileAnswers.pop_front();
+            return answer;
+        }
         return fileAnswer;
     }
 };

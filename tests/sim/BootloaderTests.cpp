@@ -77,7 +77,7 @@ TEST(Bootloader, EverythingElseGetsNoAnswer)
     TBytes nonZeroClosing = WithCrc({0x00, 0x00, 0x00, 0x01, 0x00, 0x00});
     const TBytes rejected[] = {
         PageFrame(28, 0x55),              // page index beyond the FLASH
-        BlockFrame(32, 0x66),             // block index beyond the EEPROM
+        BlockFrame(128, 0x66),            // block index beyond the EEPROM
         badCrc,                           //
         nonZeroClosing,                   // 8 bytes, good CRC, not the closing frame
         TBytes(kClosing.begin(), kClosing.begin() + 7),
@@ -109,7 +109,7 @@ TEST(Bootloader, DumpWritesFlashThenEeprom)
 
     std::ifstream file(path, std::ios::binary);
     const TBytes data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    ASSERT_EQ(data.size(), 14336u + 512u);
+    ASSERT_EQ(data.size(), 14336u + 2048u);
     EXPECT_EQ(data[0], boot::Erased);
     EXPECT_EQ(data[512], 1);
     EXPECT_EQ(data[513], 0xA1);

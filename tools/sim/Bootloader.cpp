@@ -40,7 +40,8 @@ TReply TBootloader::Handle(std::span<const std::uint8_t> frame)
         if (block < boot::BlockCount) {
             std::copy_n(frame.begin(), boot::BlockSize, eeprom_.begin() + block * boot::BlockSize);
             ++blocks_;
-            blocksSeen_ |= 1u << block;
+            if (block < 32)
+                blocksSeen_ |= 1u << block;
             return Ack();
         }
     } else if (crcGood && length == boot::ClosingFrameLength &&

@@ -18,8 +18,8 @@ constexpr std::size_t PageSize = 512;
 constexpr std::size_t PageCount = 28;
 constexpr std::size_t FlashSize = PageSize * PageCount;  // 14336
 constexpr std::size_t BlockSize = 16;
-constexpr std::size_t BlockCount = 32;
-constexpr std::size_t EepromSize = BlockSize * BlockCount;  // 512
+constexpr std::size_t BlockCount = 128;  // an upgrade file may carry up to 2048 EEPROM bytes
+constexpr std::size_t EepromSize = BlockSize * BlockCount;  // 2048
 constexpr std::size_t PageFrameLength = PageSize + 3;       // data, page index, CRC
 constexpr std::size_t BlockFrameLength = BlockSize + 3;     // data, block index, CRC
 constexpr std::size_t ClosingFrameLength = 8;               // 00 00 00 00 00 00 00 1B
@@ -42,13 +42,13 @@ public:
     unsigned RejectedFrames() const { return rejected_; }
     // True once a closing frame has been acknowledged.
     bool Complete() const { return closings_ > 0; }
-    // Bit p set: page p has been received at least once (bit b of the other: block b).
+    // Bit p set: page p has been received at least once (bit b of the other: block b < 32).
     std::uint32_t PagesSeen() const { return pagesSeen_; }
     std::uint32_t BlocksSeen() const { return blocksSeen_; }
 
     void SetThinkTime(TMicros t) { think_ = t; }
 
-    // Writes FLASH then EEPROM (14848 bytes) to `path`. Returns an error text, empty on success.
+    // Writes FLASH then EEPROM (14336 + 2048 bytes) to `path`. Returns an error text, empty on success.
     std::string Dump(const std::string& path) const;
 
 private:

@@ -160,7 +160,7 @@ Module:
   --device ADDR:ID     a further device on the bus (repeatable), e.g. --device 12:7
   --think MS           time before the first reply byte (default 3 ms)
   --bootloader         run the bootloader instead (19200 baud, FLASH/EEPROM frames, ack 07 A5)
-  --dump FILE          bootloader store (FLASH 14336 + EEPROM 512 bytes) written to FILE at
+  --dump FILE          bootloader store (FLASH 14336 + EEPROM 2048 bytes) written to FILE at
                        exit and after each completed transfer
 
 Line:

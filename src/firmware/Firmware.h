@@ -1,0 +1,71 @@
+#pragma once
+// The upgrade image: its file layout (FLASH part, CRC, optional EEPROM part), the in-memory
+// images the upgrade sends from, the loader and the image builder's file steps.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace imconf {
+
+constexpr std::size_t kFlashSize = 14336;       // 28 pages of 512 bytes
+constexpr std::size_t kFlashPageSize = 512;
+constexpr std::size_t kFlashPages = kFlashSize / kFlashPageSize;
+constexpr std::size_t kEepromSize = 2048;       // 128 blocks of 16 bytes
+constexpr std::size_t kEepromBlockSize = 16;
+constexpr std::size_t kEepromPreset = 512;      // blocks 0..31, preset at each load
+constexpr std::size_t kImageHeaderSize = kFlashSize + 2;
+constexpr std::size_t kMaxImageFileSize = kImageHeaderSize + kEepromSize;
+constexpr std::size_t kCrcTripleAt = 506;       // bytes 506..511 of the EEPROM image
+constexpr std::size_t kMaxBuilderEeprom = 512;
+
+struct FirmwareImage {
+    std::array<std::uint8_t, kFlashSize> FlashImage{};
+    std::array<std::uint8_t, kEepromSize> EepromImage{};
+    std::uint16_t ImageCrc = 0;
+    std::uint16_t EepromBlockCount = 0;
+};
+
+// Before the file dialog: FLASH and EEPROM blocks 0..31 to 0xFF.
+void PresetForLoad(FirmwareImage& image);
+
+enum class LoadOutcome { Loaded, SizeError, FileError };
+struct LoadResult {
+    LoadOutcome Outcome = LoadOutcome::FileError;
+    std::string Error;  // the file error's own text, for FileError
+};
+
+// Loads an upgrade image file into `image` (already preset). A file shorter than 14338 bytes,
+// or with an EEPROM part longer than the EEPROM image, is a size error and loads nothing.
+// After a load the EEPROM image's bytes 506..511 hold ImageCrc three times, low byte first.
+LoadResult LoadUpgradeImage(const std::string& path, FirmwareImage& image);
+
+// The text of a file error, as the tool reports it ("File not found", ...).
+std::string FileErrorText(int errnoValue);
+inline constexpr const char* kReadPastEnd = "Read beyond end of file";
+
+// A whole file read for the builder: its bytes, or the error text.
+struct FileBytes {
+    std::vector<std::uint8_t> Bytes;
+    std::optional<std::string> Error;
+};
+// Reads a regular file of at most `limit` bytes; `size` gets its full length either way
+// (so a file over the limit can be refused without reading it).
+FileBytes ReadFileBytes(const std::string& path, std::size_t limit, std::size_t& size);
+
+// The builder's output name: the FLASH file's name without its last four characters,
+// followed by "_Crypt.hex".
+std::string BuilderOutputName(const std::string& flashPath);
+
+// Writes the builder's output: 14336 FLASH bytes, the CRC low and high byte, the EEPROM bytes.
+// Returns the error text on failure (the file stays as far as it was written).
+std::optional<std::string> WriteUpgradeImage(const std::string& path, const FirmwareImage& image,
+                                             const std::vector<std::uint8_t>& eeprom);
+
+// Removes a file if there is one; errors are ignored.
+void RemoveIfPresent(const std::string& path);
+
+}  // namespace imconf
