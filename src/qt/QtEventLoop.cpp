@@ -1,0 +1,145 @@
+#include "qt/QtEventLoop.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QTimer>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <exception>
+
+namespace imconf {
+
+QtEventLoop::QtEventLoop() : start_(Clock::now()), context_(std::make_unique<QObject>())
+{
+    timer_ = new QTimer(context_.get());
+    timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer_, &QTimer::timeout, context_.get(), [this] { RunDueTimers(); });
+}
+
+QtEventLoop::~QtEventLoop()
+{
+    // Deleting the context drops its queued wake-ups with it.
+    context_.reset();
+}
+
+Micros QtEventLoop::Now() const
+{
+    return std::chrono::duration_cast<Micros>(Clock::now() - start_);
+}
+
+EventLoop::TimerToken QtEventLoop::ScheduleAt(Micros due, Task task)
+{
+    const TimerToken token = nextToken_++;
+    timers_.emplace(std::make_pair(due, token), std::move(task));
+    dueOf_.emplace(token, due);
+    Arm();
+    return token;
+}
+
+void QtEventLoop::Cancel(TimerToken token)
+{
+    const auto it = dueOf_.find(token);
+    if (it == dueOf_.end())
+        return;
+    timers_.erase(std::make_pair(it->second, token));
+    dueOf_.erase(it);
+    Arm();
+}
+
+void QtEventLoop::Post(Task task)
+{
+    bool wake = false;
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(task));
+        wake = !wakePending_;
+        wakePending_ = true;
+    }
+    // The wake-up carries no data: the tasks stay in our own queue under our own lock.
+    if (wake)
+        QMetaObject::invokeMethod(context_.get(), [this] { RunPosted(); }, Qt::QueuedConnection);
+}
+
+void QtEventLoop::Run(Task& task) noexcept
+{
+    try {
+        task();
+    } catch (const std::exception& error) {
+        Report(error.what());
+    } catch (...) {
+        Report("Unknown error.");
+    }
+}
+
+void QtEventLoop::Report(const std::string& text) noexcept
+{
+    try {
+        if (errorHandler_)
+            errorHandler_(text);
+        else
+            qWarning("imconf: %s", text.c_str());
+    } catch (...) {
+        // The error report itself failed; there is nobody left to tell.
+    }
+}
+
+void QtEventLoop::Arm()
+{
+    if (timers_.empty()) {
+        timer_->stop();
+        return;
+    }
+    const Micros wait = timers_.begin()->first.first - Now();
+    // Whole milliseconds, rounded up: a tick never comes before its time.
+    const auto ms = wait.count() <= 0 ? 0 : (wait.count() + 999) / 1000;
+    timer_->start(static_cast<int>(std::min<long long>(ms, 24LL * 3600 * 1000)));
+}
+
+void QtEventLoop::RunDueTimers()
+{
+    const Micros now = Now();
+    // Tasks scheduled while this runs wait for the next round, so a task that schedules
+    // itself for "now" cannot hold the GUI thread.
+    const TimerToken last = nextToken_;
+    for (;;) {
+        auto due = timers_.begin();
+        while (due != timers_.end() && due->first.first <= now && due->first.second >= last)
+            ++due;
+        if (due == timers_.end() || due->first.first > now)
+            break;
+        Task task = std::move(due->second);
+        dueOf_.erase(due->first.second);
+        timers_.erase(due);
+        // A task may run a modal dialog, whose nested loop runs further timers: nothing of
+        // this round is held across the call.
+        Run(task);
+    }
+    Arm();
+}
+
+void QtEventLoop::RunPosted()
+{
+    std::size_t count = 0;
+    {
+        std::lock_guard lock(postedMutex_);
+        wakePending_ = false;
+        count = posted_.size();
+    }
+    // Only the tasks that were there: later ones come with their own wake-up, also inside a
+    // nested loop of a modal dialog.
+    for (std::size_t i = 0; i < count; ++i) {
+        Task task;
+        {
+            std::lock_guard lock(postedMutex_);
+            if (posted_.empty())
+                return;
+            task = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        Run(task);
+    }
+}
+
+}  // namespace imconf

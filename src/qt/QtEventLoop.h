@@ -1,0 +1,67 @@
+#pragma once
+// The tool's event loop on the Qt GUI thread: timers are precise single-shot QTimers, posted
+// tasks arrive through the Qt event queue. An exception that escapes a task goes to the error
+// handler; nothing escapes into Qt.
+
+#include "runtime/EventLoop.h"
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+class QObject;
+class QTimer;
+
+namespace imconf {
+
+class QtEventLoop final : public EventLoop {
+public:
+    using ErrorHandler = std::function<void(const std::string& text)>;
+
+    // Create on the GUI thread, after the QApplication. It must outlive every thread that
+    // posts to it.
+    QtEventLoop();
+    ~QtEventLoop() override;
+
+    Micros Now() const override;
+    TimerToken ScheduleAt(Micros due, Task task) override;
+    void Cancel(TimerToken token) override;
+    void Post(Task task) override;
+
+    // Receives the text of every error that escapes a task (the window's general error report).
+    void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
+
+    // Scheduled tasks not yet run (for tests and diagnostics).
+    std::size_t PendingTimers() const { return timers_.size(); }
+
+private:
+    void Run(Task& task) noexcept;
+    void Report(const std::string& text) noexcept;
+    void Arm();
+    void RunDueTimers();
+    void RunPosted();
+
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start_;
+    std::unique_ptr<QObject> context_;
+    QTimer* timer_ = nullptr;  // owned by context_
+
+    // GUI thread only.
+    std::map<std::pair<Micros, TimerToken>, Task> timers_;
+    std::map<TimerToken, Micros> dueOf_;
+    TimerToken nextToken_ = 1;
+
+    // Any thread.
+    std::mutex postedMutex_;
+    std::deque<Task> posted_;
+    bool wakePending_ = false;
+
+    ErrorHandler errorHandler_;
+};
+
+}  // namespace imconf

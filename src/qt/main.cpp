@@ -1,0 +1,136 @@
+// imconf: the configuration tool's main window.
+
+#include "app/Form1.h"
+#include "modbus/ProgramState.h"
+#include "qt/Look.h"
+#include "qt/MainWindow.h"
+#include "qt/QtDialogs.h"
+#include "qt/QtEventLoop.h"
+#include "serial/ComPort.h"
+#include "serial/ComPortLine.h"
+#include "serial/SystemPorts.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QStringList>
+#include <QTimer>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: imconf\n"
+    "The configuration tool of the indication module; it takes no options.\n"
+    "\n"
+    "For the documentation screenshot only:\n"
+    "  --screenshot FILE   save a picture of the window to FILE (PNG) and exit\n"
+    "  --delay MS          wait MS milliseconds after the window is shown before the\n"
+    "                      picture is taken (default 1000)\n"
+    "  --help              show this text\n";
+
+struct Options {
+    std::optional<QString> screenshot;
+    int delayMs = 1000;
+    bool help = false;
+    QString error;
+};
+
+Options ParseOptions(const QStringList& args)
+{
+    Options options;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--screenshot" && i + 1 < args.size()) {
+            options.screenshot = args[++i];
+        } else if (arg == "--delay" && i + 1 < args.size()) {
+            bool ok = false;
+            const int delay = args[++i].toInt(&ok);
+            if (!ok || delay < 0 || delay > 600000)
+                options.error = "bad --delay value: " + args[i];
+            else
+                options.delayMs = delay;
+        } else {
+            options.error = "unknown option: " + arg;
+        }
+        if (!options.error.isEmpty())
+            break;
+    }
+    if (options.error.isEmpty() && options.delayMs != 1000 && !options.screenshot)
+        options.error = "--delay goes with --screenshot";
+    return options;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("imconf");
+
+    const Options options = ParseOptions(QApplication::arguments());
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "imconf: %s\n%s", options.error.toLocal8Bit().constData(), kUsage);
+        return 2;
+    }
+
+    imconf::qtui::ApplyLook(app);
+
+    using namespace imconf;
+    ProgramState state;
+    ConfigModel config;
+    QtEventLoop loop;
+
+    TComPort port;
+    port.Timeouts.ReadInterval = 150;
+    port.Timeouts.ReadTotalMultiplier = 0;
+    port.Timeouts.ReadTotalConstant = 0;
+    port.Timeouts.WriteTotalMultiplier = 100;
+    port.Timeouts.WriteTotalConstant = 1000;
+    port.Buffer.InputSize = 1024;
+    port.Buffer.OutputSize = 1024;
+    port.SyncMethod = TSyncMethod::smNone;
+    ComPortLine line(port, loop);
+
+    LinuxSystemPortList systemPorts;
+    QtDialogs dialogs;
+    QtScreen screen;
+
+    TForm1 form(TForm1Environment{
+        .Loop = loop,
+        .State = state,
+        .Config = config,
+        .ComPort1 = line,
+        .Dialogs = dialogs,
+        .SystemPorts = systemPorts,
+        .Screen = screen,
+        .PortFileName = "comports.txt",
+        .ExecutableDir = QCoreApplication::applicationDirPath().toStdString(),
+    });
+    loop.SetErrorHandler([&form](const std::string& text) { form.ShowGeneralError(text); });
+    form.HandleEvent([&form] { form.FormCreate(); });
+
+    MainWindow window(form);
+    dialogs.SetParentWindow(&window);
+    screen.SetWindow(&window);
+    window.show();
+    window.activateWindow();
+
+    if (options.screenshot) {
+        QTimer::singleShot(options.delayMs, &window, [&window, file = *options.screenshot] {
+            const bool saved = window.grab().save(file, "PNG");
+            if (!saved)
+                std::fprintf(stderr, "imconf: cannot write %s\n", file.toLocal8Bit().constData());
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
+    // Closing the window ends the program at once: the last window closed quits the loop.
+    return QApplication::exec();
+}
