@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh screenshot
 cmake --preset default >/dev/null
-cmake --build --preset default --target imconf imconf-sim
+cmake --build --preset default --target imconf imconf-sim imconf-screens
 
 runtime=$(mktemp -d)
 chmod 700 "$runtime"
@@ -17,4 +17,5 @@ sim=$!
 trap 'kill $sim $xvfb 2>/dev/null || true; rm -rf "$runtime"' EXIT
 sleep 1
 DISPLAY="$display" build/default/src/qt/imconf --screenshot docs/window.png --delay 1500
-echo "docs/window.png written"
+DISPLAY="$display" build/default/tools/screens/imconf-screens docs
+echo "docs/window.png, docs/master.png and docs/slave.png written"

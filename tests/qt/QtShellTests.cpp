@@ -134,6 +134,39 @@ TEST(QtShell, HeadlessChangesShowAndInputReachesTheHandlers)
     EXPECT_EQ(shell.window->WidgetOf(f.NodesGrid)->width(), f.NodesGrid.Width());
 }
 
+TEST(QtShell, DoubleClickOpensTheAddressEditorOverTheCell)
+{
+    Shell shell;
+    TForm1& f = *shell.form;
+    f.AddNodeClick(22);
+    f.AddNodeClick(8);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(f.NodesGrid.RowCount(), 3);
+    auto* grid = dynamic_cast<qtui::GridWidget*>(shell.window->WidgetOf(f.NodesGrid));
+    ASSERT_NE(grid, nullptr);
+    const TRect cell = f.NodesGrid.CellRect(2, 1);
+    QTest::mouseClick(grid, Qt::LeftButton, {}, QPoint(cell.Left + 5, cell.Top + 5));
+    QTest::mouseDClick(grid, Qt::LeftButton, {}, QPoint(cell.Left + 5, cell.Top + 5));
+    EXPECT_EQ(f.Config.SelectedNode, 0);
+    // The editor opens on the 50 ms tick of its timer.
+    QWidget* editor = shell.window->WidgetOf(f.AddrEdit);
+    ASSERT_NE(editor, nullptr);
+    for (int i = 0; i < 100 && !editor->isVisible(); ++i)
+        QTest::qWait(10);
+    ASSERT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->geometry(), QRect(f.AddrEdit.Left(), f.AddrEdit.Top(), f.AddrEdit.Width(), f.AddrEdit.Height()));
+    auto* line = editor->findChild<QLineEdit*>();
+    ASSERT_NE(line, nullptr);
+    EXPECT_TRUE(line->hasSelectedText());
+    QTest::keyClick(line, Qt::Key_Up);  // 2 belongs to the other node
+    EXPECT_EQ(f.AddrEdit.Text(), "3");
+    EXPECT_EQ(f.NodesGrid.Cell(2, 1), "003");
+    QTest::keyClick(line, Qt::Key_Return);
+    EXPECT_FALSE(f.AddrEdit.Visible());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(editor->isVisible());
+}
+
 int main(int argc, char** argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
