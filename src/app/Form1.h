@@ -269,6 +269,8 @@ private:
     // Common part of the two in-place editors' opening tick.
     static void ShowInPlaceEditor(TSpinEdit& editor);
     std::uint16_t& SelectedLinkEntry();
+    // Delete or move the selected node; both grids are shown again when it was done.
+    void NodeCommand(std::uint8_t (ConfigModel::*operation)());
     // The register values of a function-3 reply in FrameBuffer: how many of the `wanted`
     // values the received bytes hold.
     std::size_t ReplyValueCount(std::size_t wanted) const;

@@ -296,23 +296,22 @@ void TForm1::AddNodeClick(std::uint8_t type)
 
 void TForm1::DeleteNodeClick()
 {
-    if (Config.DeleteNode() == opresult::Done) {
-        ShowNodeList();
-        ShowZoneList();
-    }
+    NodeCommand(&ConfigModel::DeleteNode);
 }
 
 void TForm1::MoveNodeUpClick()
 {
-    if (Config.MoveNodeUp() == opresult::Done) {
-        ShowNodeList();
-        ShowZoneList();
-    }
+    NodeCommand(&ConfigModel::MoveNodeUp);
 }
 
 void TForm1::MoveNodeDownClick()
 {
-    if (Config.MoveNodeDown() == opresult::Done) {
+    NodeCommand(&ConfigModel::MoveNodeDown);
+}
+
+void TForm1::NodeCommand(std::uint8_t (ConfigModel::*operation)())
+{
+    if ((Config.*operation)() == opresult::Done) {
         ShowNodeList();
         ShowZoneList();
     }
