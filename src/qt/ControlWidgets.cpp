@@ -365,6 +365,10 @@ void MemoWidget::Refresh()
 
 // ---- status bar ----------------------------------------------------------------------------
 
+namespace {
+constexpr int kPanelIndent = 2;
+}  // namespace
+
 StatusBarWidget::StatusBarWidget(TStatusBar& control, QWidget* parent)
     : QFrame(parent), control_(control)
 {
@@ -386,7 +390,7 @@ void StatusBarWidget::Refresh()
                              QString::number(panels_.size()));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setTextFormat(Qt::PlainText);
-        label->setIndent(3);
+        label->setIndent(kPanelIndent);
         label->show();
         panels_.push_back(label);
     }
@@ -408,6 +412,13 @@ void StatusBarWidget::Refresh()
     LayOutPanels();
 }
 
+void StatusBarWidget::FitTexts()
+{
+    // A panel text that does not fit its panel is shown a little smaller, not cut.
+    for (QLabel* label : panels_)
+        label->setFont(FitFont(font(), label->text(), label->contentsRect().width() - 2 * kPanelIndent));
+}
+
 void StatusBarWidget::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
@@ -425,6 +436,7 @@ void StatusBarWidget::LayOutPanels()
         panels_[i]->setGeometry(x, kTop, std::max(0, width), std::max(0, height() - kTop));
         x += control_.Panel(i).Width;
     }
+    FitTexts();
 }
 
 }  // namespace imconf::qtui

@@ -92,6 +92,7 @@ protected:
 
 private:
     void LayOutPanels();
+    void FitTexts();
 
     TStatusBar& control_;
     std::vector<QLabel*> panels_;

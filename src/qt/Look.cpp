@@ -28,7 +28,12 @@ QStringList FamiliesOf(const QString& name)
     return families;
 }
 
+// How far a caption's font may be narrowed (per cent) before its size is cut.
+constexpr int kNarrowestStretch = 85;
+
 constexpr const char* kStyleSheet = R"(
+QGroupBox { border: 1px solid #a0a0a0; border-radius: 0px; margin-top: 6px; }
+QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; top: 0px; padding: 0px; }
 QToolTip { color: #000000; background-color: #ffffe1; border: 1px solid #767676; padding: 1px; }
 QMenuBar { background: transparent; }
 QMenuBar::item { padding: 3px 4px; background: transparent; }
@@ -119,10 +124,20 @@ QString StripMnemonic(const QString& text)
 QFont FitFont(QFont font, const QString& text, int width, int minPixelSize)
 {
     const QString shown = StripMnemonic(text);
-    int size = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
-    while (size > minPixelSize && QFontMetrics(font).horizontalAdvance(shown) > width) {
-        --size;
+    auto fits = [&](const QFont& candidate) {
+        return QFontMetrics(candidate).horizontalAdvance(shown) <= width;
+    };
+    if (fits(font))
+        return font;
+    // First a slightly narrower cut of the same height, then smaller sizes.
+    const int start = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    for (int size = start; size >= minPixelSize; --size) {
         font.setPixelSize(size);
+        for (int stretch = 100; stretch >= kNarrowestStretch; stretch -= 5) {
+            font.setStretch(stretch);
+            if (fits(font))
+                return font;
+        }
     }
     return font;
 }

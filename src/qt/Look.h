@@ -26,8 +26,9 @@ QFont MakeFont(const TFont& font, const QFont& inherited);
 // A caption as it is measured: the accelerator marks removed ("&&" stays one '&').
 QString StripMnemonic(const QString& text);
 
-// `font` or, when `text` is wider than `width` pixels in it, the largest smaller pixel size
-// (not below `minPixelSize`) in which it fits.
+// `font` or, when `text` is wider than `width` pixels in it, a slightly narrower cut of it
+// (down to 85 %) or else the largest smaller pixel size (not below `minPixelSize`) in which
+// it fits.
 QFont FitFont(QFont font, const QString& text, int width, int minPixelSize = 8);
 
 }  // namespace imconf::qtui

@@ -1,6 +1,7 @@
 #include "qt/QtEventLoop.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 #include <QTimer>
 #include <QtGlobal>
@@ -10,7 +11,33 @@
 
 namespace imconf {
 
-QtEventLoop::QtEventLoop() : start_(Clock::now()), context_(std::make_unique<QObject>())
+namespace {
+
+// The wake-up of posted tasks: a bare event, made and queued by Qt itself, so that nothing
+// of ours crosses threads except under our own lock.
+const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class WakeTarget final : public QObject {
+public:
+    explicit WakeTarget(std::function<void()> onWake) : onWake_(std::move(onWake)) {}
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() != kWakeEvent)
+            return QObject::event(event);
+        onWake_();
+        return true;
+    }
+
+private:
+    std::function<void()> onWake_;
+};
+
+}  // namespace
+
+QtEventLoop::QtEventLoop()
+    : start_(Clock::now()), context_(std::make_unique<WakeTarget>([this] { RunPosted(); }))
 {
     timer_ = new QTimer(context_.get());
     timer_->setSingleShot(true);
@@ -59,7 +86,7 @@ void QtEventLoop::Post(Task task)
     }
     // The wake-up carries no data: the tasks stay in our own queue under our own lock.
     if (wake)
-        QMetaObject::invokeMethod(context_.get(), [this] { RunPosted(); }, Qt::QueuedConnection);
+        QCoreApplication::postEvent(context_.get(), new QEvent(kWakeEvent));
 }
 
 void QtEventLoop::Run(Task& task) noexcept

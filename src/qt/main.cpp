@@ -1,6 +1,7 @@
 // imconf: the configuration tool's main window.
 
 #include "app/Form1.h"
+#include "config/ConfigModel.h"
 #include "modbus/ProgramState.h"
 #include "qt/Look.h"
 #include "qt/MainWindow.h"
