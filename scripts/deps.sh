@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: scripts/deps.sh build|test|screenshot
-#   test adds GoogleTest and the tools the integration tests drive; screenshot adds Xvfb.
+# Usage: scripts/deps.sh build|test|screenshot|fuzz|bench
+#   test adds GoogleTest, the peers the integration tests talk to (libmodbus, mbpoll) and the
+#   packaging tools; screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus.
 set -euo pipefail
 
 want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core)
 case "${1:-build}" in
   build) ;;
-  test) want+=(libgtest-dev libgmock-dev mbpoll) ;;
+  test) want+=(libgtest-dev libgmock-dev mbpoll libmodbus-dev dpkg-dev file) ;;
   screenshot) want+=(libgtest-dev libgmock-dev xvfb xauth) ;;
-  *) echo "usage: $0 build|test|screenshot" >&2; exit 2 ;;
+  fuzz) want+=(clang-14 libclang-rt-14-dev) ;;
+  bench) want+=(libgtest-dev libgmock-dev libmodbus-dev xvfb xauth) ;;
+  *) echo "usage: $0 build|test|screenshot|fuzz|bench" >&2; exit 2 ;;
 esac
 
 missing=()
