@@ -13,7 +13,8 @@ esac
 
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
-# The Qt shell is not built with ThreadSanitizer, so its tests are left out there.
-exclude=()
-[ "$preset" = tsan ] && exclude=(-LE qt)
+# The Qt shell is not built with ThreadSanitizer, so its tests are left out there; the long
+# soak with injected faults runs in the ThreadSanitizer build only.
+exclude=(-LE '^soak$')
+[ "$preset" = tsan ] && exclude=(-LE '^qt$')
 ctest --preset "$preset" --timeout 300 "${exclude[@]}"

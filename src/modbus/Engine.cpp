@@ -99,6 +99,12 @@ bool TransactionEngine::Transmit(std::uint16_t frameLength, std::uint8_t expecte
         Timer_Rx.SetInterval(timeoutMs);
         Timer_Rx.SetEnabled(true);
     } catch (const std::exception&) {
+        // A port that took no request (it has vanished, say an adapter pulled out during the
+        // bus search) is not kept open: the next request opens it afresh.
+        try {
+            port_.Close();
+        } catch (const std::exception&) {
+        }
         return false;
     }
     if (heldForNextProbe_) {
