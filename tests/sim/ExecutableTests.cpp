@@ -237,3 +237,59 @@ TEST(MbpollIntegration, ReadsAndWritesRegisters)
     // The single value went out as a function-6 request (and came back as its echo).
     EXPECT_NE(ReadFile(log).find("<- F7 06 01 20 00 05 "), std::string::npos) << ReadFile(log);
 }
+
+TEST(MbpollIntegration, WritesSeveralRegistersAndReportsExceptions)
+{
+    if (!OnPath("mbpoll"))
+        GTEST_SKIP() << "mbpoll not installed (Debian package mbpoll); the integration test needs it";
+    TTempDir folder;
+    const std::string log = folder.Path() + "/sim.log";
+    TChild sim({IMCONF_SIM_EXE, "-v", "--no-announce"}, folder.Path(), log);
+    const std::string pty = sim.ReadLine(milliseconds(5000));
+    ASSERT_FALSE(pty.empty()) << ReadFile(log);
+
+    auto mbpoll = [&](std::vector<std::string> extra, std::string& output) {
+        std::vector<std::string> args{"mbpoll", "-m", "rtu", "-a", "247", "-b", "9600", "-P", "none",
+                                      "-t", "4", "-0", "-1", "-o", "2"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunProgram(args, output, milliseconds(15000), folder.Path());
+    };
+    auto expectValues = [&](int first, const std::vector<int>& values) {
+        std::string out;
+        ASSERT_EQ(mbpoll({"-r", std::to_string(first), "-c", std::to_string(values.size()), pty}, out), 0) << out;
+        for (std::size_t i = 0; i < values.size(); ++i)
+            EXPECT_NE(out.find("[" + std::to_string(first + static_cast<int>(i)) + "]: \t" +
+                               std::to_string(values[i]) + "\n"),
+                      std::string::npos)
+                << first + static_cast<int>(i) << "\n" << out;
+    };
+    std::string out;
+
+    // Several values after the port go out as one function-16 request.
+    ASSERT_EQ(mbpoll({"-r", "256", pty, "513", "4610", "17"}, out), 0) << out;
+    EXPECT_NE(out.find("Written 3 references"), std::string::npos) << out;
+    expectValues(256, {513, 4610, 17, 3});
+    // One write across the end of the link area, the node count and the first node type.
+    ASSERT_EQ(mbpoll({"-r", "280", pty, "1", "2", "3", "4", "5", "6", "7", "8", "9", "22"}, out), 0) << out;
+    expectValues(280, {1, 2, 3, 4, 5, 6, 7, 8, 9, 22, 255});
+
+    // Outside the map: registers 3..34 are a gap, 0x0160 is the last register, and the
+    // identification cannot be written.
+    EXPECT_NE(mbpoll({"-r", "3", "-c", "1", pty}, out), 0) << out;
+    EXPECT_NE(out.find("Illegal data address"), std::string::npos) << out;
+    EXPECT_NE(mbpoll({"-r", "351", "-c", "3", pty}, out), 0) << out;
+    EXPECT_NE(out.find("Illegal data address"), std::string::npos) << out;
+    EXPECT_NE(mbpoll({"-r", "0", pty, "5"}, out), 0) << out;
+    EXPECT_NE(out.find("Illegal data address"), std::string::npos) << out;
+    // A value the module refuses (node count 40) fails the whole function-16 write.
+    EXPECT_NE(mbpoll({"-r", "287", pty, "100", "40"}, out), 0) << out;
+    EXPECT_NE(out.find("Illegal data value"), std::string::npos) << out;
+    expectValues(287, {8, 9});
+
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(milliseconds(5000)), 0);
+    const std::string trace = ReadFile(log);
+    EXPECT_NE(trace.find("<- F7 10 01 00 00 03 06 02 01 12 02 00 11 "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("-> F7 83 02 "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("-> F7 90 03 "), std::string::npos) << trace;
+}
