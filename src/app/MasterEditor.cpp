@@ -109,7 +109,7 @@ void TForm1::BuildPopupMenus()
         const std::uint8_t code = type.Code;
         item.OnClick = [this, code](TMenuItem&) { AddNodeClick(code); };
     }
-    auto command = [this](TMenuItem& parent, const std::string& name, const std::string& caption,
+    auto command = [](TMenuItem& parent, const std::string& name, const std::string& caption,
                           std::function<void()> action) {
         TMenuItem& item = parent.Add(std::make_unique<TMenuItem>(name, caption));
         if (action)

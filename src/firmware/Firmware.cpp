@@ -139,11 +139,14 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t limit, std::size_t&
 
 std::string BuilderOutputName(const std::string& flashPath)
 {
-    // Four characters, not bytes: a Cyrillic letter takes two bytes.
+    // Four characters, not bytes: a Cyrillic letter takes two bytes. A character is at most
+    // four bytes, so stray continuation bytes (a name that is not UTF-8) count one each
+    // beyond the three a character may carry.
     std::size_t cut = flashPath.size();
     for (int chars = 0; chars < 4 && cut > 0; ++chars) {
         --cut;
-        while (cut > 0 && (static_cast<unsigned char>(flashPath[cut]) & 0xC0) == 0x80)
+        for (int follow = 0; follow < 3 && cut > 0 && (static_cast<unsigned char>(flashPath[cut]) & 0xC0) == 0x80;
+             ++follow)
             --cut;
     }
     return flashPath.substr(0, cut) + "_Crypt.hex";

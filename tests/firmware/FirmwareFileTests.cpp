@@ -126,6 +126,17 @@ TEST(UpgradeImageLoader, FilesThatAreNoUpgradeImage)
     EXPECT_EQ(LoadUpgradeImage(sparse, image).Outcome, LoadOutcome::SizeError);
 }
 
+// A name that is not UTF-8 (found by fuzz_image_builder): a run of stray continuation bytes
+// used to count as one character, so far more than four characters were cut.
+TEST(ImageBuilderFiles, OutputNameOfNameWithStrayContinuationBytes)
+{
+    const std::string stray(22, '\x87');
+    EXPECT_EQ(BuilderOutputName("/fw/module" + stray), "/fw/module" + stray.substr(0, 6) + "_Crypt.hex");
+    // A character of four bytes is still one character.
+    EXPECT_EQ(BuilderOutputName("/fw/mod\xF0\x9F\x98\x80" "abc"), "/fw/mod_Crypt.hex");
+    EXPECT_EQ(BuilderOutputName(stray.substr(0, 5)), "_Crypt.hex");
+}
+
 TEST(ImageBuilderFiles, OutputNameAndWrittenLayout)
 {
     EXPECT_EQ(BuilderOutputName("D:\\fw\\module.hex"), "D:\\fw\\module_Crypt.hex");
