@@ -1,10 +1,12 @@
 // imconf: the configuration tool's main window.
 
+#include "app/ExecutableDir.h"
 #include "app/Form1.h"
 #include "config/ConfigModel.h"
 #include "modbus/ProgramState.h"
 #include "qt/Look.h"
 #include "qt/MainWindow.h"
+#include "qt/Measure.h"
 #include "qt/QtDialogs.h"
 #include "qt/QtEventLoop.h"
 #include "serial/ComPort.h"
@@ -29,12 +31,20 @@ constexpr const char* kUsage =
     "  --screenshot FILE   save a picture of the window to FILE (PNG) and exit\n"
     "  --delay MS          wait MS milliseconds after the window is shown before the\n"
     "                      picture is taken (default 1000)\n"
-    "  --help              show this text\n";
+    "  --help              show this text\n"
+    "\n"
+    "For scripts/performance.sh only:\n"
+    "  --first-paint       print the time from process start to the first paint and exit\n"
+    "  --measure SECONDS   the same, then read the configuration, print the read's time and\n"
+    "                      the resident memory, stay idle SECONDS (1..600) seconds, print the\n"
+    "                      CPU time used meanwhile and exit\n";
 
 struct Options {
     std::optional<QString> screenshot;
     int delayMs = 1000;
     bool help = false;
+    bool firstPaint = false;
+    int measureSeconds = 0;
     QString error;
 };
 
@@ -47,6 +57,13 @@ Options ParseOptions(const QStringList& args)
             options.help = true;
         } else if (arg == "--screenshot" && i + 1 < args.size()) {
             options.screenshot = args[++i];
+        } else if (arg == "--first-paint") {
+            options.firstPaint = true;
+        } else if (arg == "--measure" && i + 1 < args.size()) {
+            bool ok = false;
+            options.measureSeconds = args[++i].toInt(&ok);
+            if (!ok || options.measureSeconds < 1 || options.measureSeconds > 600)
+                options.error = "bad --measure value: " + args[i];
         } else if (arg == "--delay" && i + 1 < args.size()) {
             bool ok = false;
             const int delay = args[++i].toInt(&ok);
@@ -113,7 +130,9 @@ int main(int argc, char* argv[])
         .SystemPorts = systemPorts,
         .Screen = screen,
         .PortFileName = "comports.txt",
-        .ExecutableDir = QCoreApplication::applicationDirPath().toStdString(),
+        // The real executable's folder, not the working folder: the file dialogs start there
+        // both in the build folder and in the install folder.
+        .ExecutableDir = ExecutableFolder().value_or(QCoreApplication::applicationDirPath().toStdString()),
     });
     loop.SetErrorHandler([&form](const std::string& text) { form.ShowGeneralError(text); });
     form.HandleEvent([&form] { form.FormCreate(); });
@@ -132,6 +151,8 @@ int main(int argc, char* argv[])
             QCoreApplication::exit(saved ? 0 : 1);
         });
     }
+    if (options.firstPaint || options.measureSeconds > 0)
+        qtui::StartMeasurement(window, form, state, options.measureSeconds);
     // Closing the window ends the program at once: the last window closed quits the loop.
     return QApplication::exec();
 }
