@@ -3,6 +3,9 @@
 #include "controls/Widgets.h"
 #include "qt/Look.h"
 
+#include <algorithm>
+
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -107,8 +110,11 @@ void GridWidget::paintEvent(QPaintEvent* /*event*/)
             if (paint.Text.empty())
                 continue;
             painter.setPen(ToQColor(control_.Font.Color));
-            painter.drawText(ToQRect(paint.TextRect), static_cast<int>(ToQtAlignment(paint.Alignment) | Qt::TextSingleLine),
-                             QString::fromStdString(paint.Text));
+            // A text wider than its cell is drawn a little narrower, not cut.
+            const QString text = QString::fromStdString(paint.Text);
+            const QRect textRect = ToQRect(paint.TextRect);
+            painter.setFont(qtui::FitFont(font(), text, textRect.width(), std::max(8, QFontInfo(font()).pixelSize() - 1)));
+            painter.drawText(textRect, static_cast<int>(ToQtAlignment(paint.Alignment) | Qt::TextSingleLine), text);
         }
     }
     painter.setClipping(false);
