@@ -1,6 +1,7 @@
 #include "firmware/Firmware.h"
 
 #include "modbus/Crc16.h"
+#include "runtime/UniqueFd.h"
 #include "serial/PortFile.h"
 
 #include <algorithm>
@@ -12,28 +13,6 @@
 namespace imconf {
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    int Release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 // Opens a regular file for reading without blocking on FIFOs or devices; -1 with errno set.
 int OpenRegularFile(const std::string& path, std::size_t& size)
@@ -88,7 +67,7 @@ void PresetForLoad(FirmwareImage& image)
 LoadResult LoadUpgradeImage(const std::string& path, FirmwareImage& image)
 {
     std::size_t size = 0;
-    const Fd fd(OpenRegularFile(path, size));
+    const UniqueFd fd(OpenRegularFile(path, size));
     if (fd.Get() < 0)
         return {LoadOutcome::FileError, FileErrorText(errno)};
     // An EEPROM part longer than the EEPROM image would not fit: refused like a short file.
@@ -124,7 +103,7 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t limit, std::size_t&
 {
     FileBytes result;
     size = 0;
-    const Fd fd(OpenRegularFile(path, size));
+    const UniqueFd fd(OpenRegularFile(path, size));
     if (fd.Get() < 0) {
         result.Error = FileErrorText(errno);
         return result;
@@ -155,7 +134,7 @@ std::string BuilderOutputName(const std::string& flashPath)
 std::optional<std::string> WriteUpgradeImage(const std::string& path, const FirmwareImage& image,
                                              const std::vector<std::uint8_t>& eeprom)
 {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644));
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644));
     if (fd.Get() < 0)
         return FileErrorText(errno);
     std::vector<std::uint8_t> bytes(image.FlashImage.begin(), image.FlashImage.end());

@@ -1,5 +1,7 @@
 #include "serial/PortFile.h"
 
+#include "runtime/UniqueFd.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -93,22 +95,6 @@ std::string DecodeCutLine(std::string_view bytes, bool cut)
     }
     return DecodePortFileLine(bytes);
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Splits the file's bytes into lines, keeping at most `maxLines` of at most
 // kMaxPortFileLineBytes bytes each.
@@ -297,7 +283,7 @@ PortFileResult ReadPortFile(const std::string& path, std::size_t maxLines)
 
     // Non-blocking all the way: the name may have been replaced since the look above, and some
     // pseudo-files (under /proc) block on read.
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.Get() < 0) {
         result.error = PortFileErrorText(errno);
         return result;
