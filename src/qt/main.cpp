@@ -107,14 +107,7 @@ int main(int argc, char* argv[])
     QtEventLoop loop;
 
     TComPort port;
-    port.Timeouts.ReadInterval = 150;
-    port.Timeouts.ReadTotalMultiplier = 0;
-    port.Timeouts.ReadTotalConstant = 0;
-    port.Timeouts.WriteTotalMultiplier = 100;
-    port.Timeouts.WriteTotalConstant = 1000;
-    port.Buffer.InputSize = 1024;
-    port.Buffer.OutputSize = 1024;
-    port.SyncMethod = TSyncMethod::smNone;
+    ApplyToolPortSettings(port);
     ComPortLine line(port, loop);
 
     LinuxSystemPortList systemPorts;

@@ -4,6 +4,18 @@
 
 namespace imconf {
 
+void ApplyToolPortSettings(TCustomComPort& port)
+{
+    port.Timeouts.ReadInterval = 150;
+    port.Timeouts.ReadTotalMultiplier = 0;
+    port.Timeouts.ReadTotalConstant = 0;
+    port.Timeouts.WriteTotalMultiplier = 100;
+    port.Timeouts.WriteTotalConstant = 1000;
+    port.Buffer.InputSize = 1024;
+    port.Buffer.OutputSize = 1024;
+    port.SyncMethod = TSyncMethod::smNone;
+}
+
 namespace {
 // What a read collects when no transaction has said what it expects.
 constexpr int kUnexpectedReadLength = 255;

@@ -13,6 +13,10 @@
 
 namespace imconf {
 
+// The settings the tool's window gives its port: reads ended by 150 ms of silence, writes
+// limited to 100 ms a byte + 1000 ms, 1024-byte queues, events on the monitoring thread.
+void ApplyToolPortSettings(TCustomComPort& port);
+
 class ComPortLine : public ISerialLine {
 public:
     ComPortLine(TCustomComPort& port, EventLoop& loop);
