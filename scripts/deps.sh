@@ -17,7 +17,7 @@ esac
 
 missing=()
 for pkg in "${want[@]}"; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  [[ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null)" == *'install ok installed'* ]] || missing+=("$pkg")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

@@ -33,7 +33,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = imconf ] || fail "package name"
 [ "$(field Section)" = electronics ] || fail "section"
 [ -n "$(field Maintainer)" ] || fail "no maintainer"
-dpkg-deb -I "$deb" | grep -q '^ Description: ' || fail "no description"
+grep -q '^ Description: ' <<<"$(dpkg-deb -I "$deb")" || fail "no description"
 depends=$(field Depends)
 # The package names alone, one a line.
 names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//')
@@ -60,7 +60,7 @@ shot="$work/shot.png"
   fail "the installed imconf did not run (exit $?)"
 [ -s "$shot" ] || fail "no picture written"
 [ "$(head -c 8 "$shot" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "the picture is no PNG"
-file "$shot" | grep -q '514 x 538' || fail "unexpected picture: $(file "$shot")"
+grep -q '514 x 538' <<<"$(file "$shot")" || fail "unexpected picture: $(file "$shot")"
 timeout 10 "$work/root/usr/bin/imconf-sim" --help >/dev/null || fail "the installed imconf-sim did not run"
 
 # 5. The desktop entry.
