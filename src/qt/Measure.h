@@ -63,16 +63,25 @@ inline double MsSinceProcessStart()
     return ClockMs(CLOCK_BOOTTIME) - static_cast<double>(startTicks) * 1e3 / static_cast<double>(ticksPerSecond);
 }
 
-// The value of a "Name:   1234 kB" line of /proc/self/status, in kB, or -1.
-inline long StatusKb(const std::string& name)
+struct MemoryKb {
+    long rss = -1;  // VmRSS
+    long hwm = -1;  // VmHWM
+};
+
+// VmRSS and VmHWM from one read of /proc/self/status (two reads could see the set grow
+// in between, and show a peak below the current size).
+inline MemoryKb ReadMemoryKb()
 {
+    MemoryKb memory;
     std::ifstream file("/proc/self/status");
     std::string line;
     while (std::getline(file, line)) {
-        if (line.rfind(name + ":", 0) == 0)
-            return std::atol(line.c_str() + name.size() + 1);
+        if (line.rfind("VmRSS:", 0) == 0)
+            memory.rss = std::atol(line.c_str() + 6);
+        else if (line.rfind("VmHWM:", 0) == 0)
+            memory.hwm = std::atol(line.c_str() + 6);
     }
-    return -1;
+    return memory;
 }
 
 // User plus system CPU time of all the process's threads, in ms.
@@ -151,8 +160,9 @@ inline void StartMeasurement(QWidget& windowRef, TForm1& formRef, ProgramState& 
             poll->stop();
             poll->deleteLater();
             const std::string outcome = !form->TeMemo1.Lines.Empty() ? form->TeMemo1.Lines.Last() : "";
+            const MemoryKb memory = ReadMemoryKb();
             std::printf("read-ms: %.1f\nread-outcome: %s\nvmrss-kb: %ld\nvmhwm-kb: %ld\n", elapsed,
-                        done ? outcome.c_str() : "no end within 60 s", StatusKb("VmRSS"), StatusKb("VmHWM"));
+                        done ? outcome.c_str() : "no end within 60 s", memory.rss, memory.hwm);
             if (!done) {
                 finish(1);
                 return;
