@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -86,6 +87,14 @@ Options ParseOptions(const QStringList& args)
 
 int main(int argc, char* argv[])
 {
+    // The help is there without a display too (over a remote shell, say).
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("imconf");
 

@@ -102,3 +102,21 @@ TEST(MeasureOptions, BadMeasureValuesAreRefused)
     EXPECT_EQ(RunProgram({IMCONF_EXE, "--measure"}, output, 30s, folder.Path()), 2);
     EXPECT_NE(output.find("imconf: unknown option: --measure"), std::string::npos) << output;
 }
+
+TEST(MeasureOptions, HelpNeedsNoDisplay)
+{
+    NoLeakReportsInChildren();
+    // No platform a window could open on: the help must not need one.
+    const std::string platform = std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
+    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::unsetenv("DISPLAY");
+    std::string output;
+    TTempDir folder;
+    const int status = RunProgram({IMCONF_EXE, "--help"}, output, 30s, folder.Path());
+    ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
+    if (!display.empty())
+        ::setenv("DISPLAY", display.c_str(), 1);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("Usage: imconf"), std::string::npos) << output;
+}
