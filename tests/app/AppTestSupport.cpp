@@ -53,4 +53,14 @@ std::vector<std::string> WindowRig::CheckedPorts() const
     return checked;
 }
 
+void RealPortWindow::Start(const std::string& portName, ISerialLine& line, const std::string& description)
+{
+    port.Timeouts.ReadInterval = 150;
+    ports.ports = std::vector<SystemPort>{{portName, description}};
+    form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen, dir.File("comports.txt"),
+                                   dir.Path().string()});
+    form->FormCreate();
+    form->FormActivate();
+}
+
 }  // namespace imconf::testing

@@ -2,7 +2,10 @@
 // A headless main window over the simulated line, with answered dialogs and a fixed port list.
 
 #include "app/Form1.h"
+#include "runtime/StdEventLoop.h"
 #include "runtime/VirtualEventLoop.h"
+#include "serial/ComPort.h"
+#include "serial/ComPortLine.h"
 #include "serial/SystemPorts.h"
 
 #include "ModuleSimulator.h"
@@ -103,6 +106,28 @@ struct WindowRig {
     std::string PortFile() const { return dir.File("comports.txt"); }
     std::vector<std::string> PortCaptions() const;
     std::vector<std::string> CheckedPorts() const;
+};
+
+// The window over the real serial component and a real-time loop. Start makes `portName` the
+// one system port, which start-up chooses, and creates the window on `line`: the real line or
+// a wrapper of it.
+struct RealPortWindow {
+    StdEventLoop loop;
+    ProgramState state;
+    ConfigModel config;
+    TComPort port;
+    ComPortLine comLine{port, loop};
+    AnsweredDialogs dialogs;
+    FixedPortList ports;
+    FixedScreen screen;
+    TempDir dir;
+    std::optional<TForm1> form;
+
+    void Start(const std::string& portName, ISerialLine& line, const std::string& description = "simulator");
+    void Start(const std::string& portName) { Start(portName, comLine); }
+    bool Idle() const { return state.OperationState == 0 && !form->Engine.TransactionInFlight(); }
+    bool RunToIdle(Micros limit) { return loop.RunUntil([this] { return Idle(); }, limit); }
+    const std::string& LastLine() const { return form->TeMemo1.Lines.Last(); }
 };
 
 }  // namespace imconf::testing

@@ -20,33 +20,11 @@ using namespace std::chrono_literals;
 namespace {
 
 // A window over the real port, the std event loop and a simulator process.
-struct RealWindow {
+struct RealWindow : RealPortWindow {
     testsupport::TSimProcess sim;
-    StdEventLoop loop;
-    ProgramState state;
-    ConfigModel config;
-    TComPort port;
-    ComPortLine line{port, loop};
-    AnsweredDialogs dialogs;
-    FixedPortList ports;
-    FixedScreen screen;
-    TempDir dir;
-    std::optional<TForm1> form;
 
-    explicit RealWindow(std::vector<std::string> options) : sim(std::move(options))
-    {
-        port.Timeouts.ReadInterval = 150;
-        ports.ports = std::vector<SystemPort>{{sim.Pty(), "simulator"}};
-        form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen, dir.File("comports.txt"),
-                                       dir.Path().string()});
-        form->FormCreate();
-        form->FormActivate();
-    }
-    bool RunToIdle(Micros limit = 60s)
-    {
-        return loop.RunUntil([this] { return state.OperationState == 0 && !form->Engine.TransactionInFlight(); }, limit);
-    }
-    const std::string& LastLine() const { return form->TeMemo1.Lines.Last(); }
+    explicit RealWindow(std::vector<std::string> options) : sim(std::move(options)) { Start(sim.Pty()); }
+    bool RunToIdle(Micros limit = 60s) { return RealPortWindow::RunToIdle(limit); }
 };
 
 }  // namespace

@@ -110,36 +110,21 @@ private:
     std::string stderrPath_;
 };
 
-// The window over the real port component and a real-time loop.
-struct PortWindow {
-    StdEventLoop loop;
-    ProgramState state;
-    ConfigModel config;
-    TComPort port;
-    ComPortLine comLine{port, loop};
+// The window over the real port component and a real-time loop, with its requests counted.
+struct PortWindow : testing::RealPortWindow {
     CountingLine line{comLine};
-    testing::AnsweredDialogs dialogs;
-    testing::FixedPortList ports;
-    testing::FixedScreen screen;
-    testing::TempDir dir;
-    std::optional<TForm1> form;
 
     // `portName`: the one entry of the system port list, chosen at start-up.
-    explicit PortWindow(const std::string& portName)
-    {
-        port.Timeouts.ReadInterval = 150;
-        ports.ports = std::vector<SystemPort>{{portName, "simulator"}};
-        form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen, dir.File("comports.txt"),
-                                       dir.Path().string()});
-        form->FormCreate();
-        form->FormActivate();
-    }
+    explicit PortWindow(const std::string& portName) { Start(portName, line); }
+    // The window lets go of `line` before `line` goes.
+    ~PortWindow() { form.reset(); }
+    PortWindow(const PortWindow&) = delete;
+    PortWindow& operator=(const PortWindow&) = delete;
     TForm1& F() { return *form; }
-    bool Idle() { return state.OperationState == 0 && !form->Engine.TransactionInFlight(); }
-    bool RunToIdle(Micros limit) { return loop.RunUntil([this] { return Idle(); }, limit); }
     const std::vector<std::string>& Trace() const { return form->TeMemo1.Lines.Items(); }
     std::string LastLine() const { return form->TeMemo1.Lines.Empty() ? std::string() : form->TeMemo1.Lines.Last(); }
 };
+
 
 inline double ProcessCpuSeconds()
 {

@@ -109,32 +109,9 @@ private:
 };
 
 // The headless window over the real port and the std event loop, on the port `pty`.
-struct TWindow {
-    StdEventLoop loop;
-    ProgramState state;
-    ConfigModel config;
-    TComPort port;
-    ComPortLine line{port, loop};
-    AnsweredDialogs dialogs;
-    FixedPortList ports;
-    FixedScreen screen;
-    TempDir dir;
-    std::optional<TForm1> form;
-
-    explicit TWindow(const std::string& pty)
-    {
-        port.Timeouts.ReadInterval = 150;
-        ports.ports = std::vector<SystemPort>{{pty, "peer"}};
-        form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen, dir.File("comports.txt"),
-                                       dir.Path().string()});
-        form->FormCreate();
-        form->FormActivate();
-    }
-    bool RunToIdle(Micros limit = 30s)
-    {
-        return loop.RunUntil([this] { return state.OperationState == 0 && !form->Engine.TransactionInFlight(); }, limit);
-    }
-    const std::string& LastLine() const { return form->TeMemo1.Lines.Last(); }
+struct TWindow : RealPortWindow {
+    explicit TWindow(const std::string& pty) { Start(pty, comLine, "peer"); }
+    bool RunToIdle(Micros limit = 30s) { return RealPortWindow::RunToIdle(limit); }
     std::string Trace() const { return form->TeMemo1.Lines.Text(); }
 };
 
