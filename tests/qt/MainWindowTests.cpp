@@ -8,7 +8,7 @@
 #include "qt/QtDialogs.h"
 #include "qt/QtEventLoop.h"
 
-#include "AppTestSupport.h"
+#include "WindowShell.h"
 
 #include <gtest/gtest.h>
 
@@ -43,48 +43,6 @@ using namespace imconf::testing;
 
 namespace {
 
-struct WindowShell {
-    QtEventLoop loop;
-    ProgramState state;
-    ConfigModel config;
-    sim::TModuleSimulator module{247};
-    VirtualEventLoop lineLoop;
-    SimulatedLine line{lineLoop, module};
-    AnsweredDialogs dialogs;
-    FixedPortList ports;
-    FixedScreen screen;
-    TempDir dir;
-    std::optional<TForm1> form;
-    std::optional<MainWindow> window;
-    bool activated = false;
-
-    explicit WindowShell(int screenHeight = 1080)
-    {
-        screen.height = screenHeight;
-        ports.Set({"COM3", "COM1"});
-        form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen,
-                                       dir.File("comports.txt"), dir.Path().string()});
-        form->FormCreate();
-        window.emplace(*form);
-        window->show();
-        activated = QTest::qWaitFor([this] { return window->FormActivations() > 0; }, 2000);
-    }
-    template <typename W = QWidget>
-    W* Find(const char* name) const
-    {
-        return window->findChild<W*>(name);
-    }
-    std::string Panel(int index) const
-    {
-        const auto* label = window->findChild<QLabel*>("StatusBar1.Panel" + QString::number(index));
-        return label ? label->text().toStdString() : "<no panel>";
-    }
-    QMenu* MenuOf(TMenuItem& item) const
-    {
-        QAction* action = window->ActionOf(item);
-        return action ? action->menu() : nullptr;
-    }
-};
 
 std::vector<std::string> Captions(const QMenu* menu)
 {

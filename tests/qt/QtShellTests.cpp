@@ -6,7 +6,7 @@
 #include "qt/MainWindow.h"
 #include "qt/QtEventLoop.h"
 
-#include "AppTestSupport.h"
+#include "WindowShell.h"
 
 #include <gtest/gtest.h>
 
@@ -32,37 +32,9 @@ using namespace imconf::testing;
 
 namespace {
 
-struct Shell {
-    QtEventLoop loop;
-    ProgramState state;
-    ConfigModel config;
-    sim::TModuleSimulator module{247};
-    VirtualEventLoop lineLoop;
-    SimulatedLine line{lineLoop, module};
-    AnsweredDialogs dialogs;
-    FixedPortList ports;
-    FixedScreen screen;
-    TempDir dir;
-    std::optional<TForm1> form;
-    std::optional<MainWindow> window;
-
-    Shell()
-    {
-        ports.Set({"COM1", "ttyUSB0"});
-        form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen, dir.File("comports.txt"),
-                                       dir.Path().string()});
-        form->FormCreate();
-        window.emplace(*form);
-        window->show();
-        QCoreApplication::processEvents();
-        form->FormActivate();
-        QCoreApplication::processEvents();
-    }
-    template <typename W = QWidget>
-    W* Find(const char* name) const
-    {
-        return window->findChild<W*>(name);
-    }
+// The window on a machine with COM1 and ttyUSB0.
+struct Shell : WindowShell {
+    Shell() : WindowShell(1080, {"COM1", "ttyUSB0"}) {}
 };
 
 }  // namespace
