@@ -110,7 +110,7 @@ void TForm1::BuildPopupMenus()
         item.OnClick = [this, code](TMenuItem&) { AddNodeClick(code); };
     }
     auto command = [](TMenuItem& parent, const std::string& name, const std::string& caption,
-                          std::function<void()> action) {
+                      std::function<void()> action) {
         TMenuItem& item = parent.Add(std::make_unique<TMenuItem>(name, caption));
         if (action)
             item.OnClick = [action = std::move(action)](TMenuItem&) { action(); };

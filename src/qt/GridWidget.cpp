@@ -101,6 +101,8 @@ void GridWidget::paintEvent(QPaintEvent* /*event*/)
     painter.fillRect(QRect(border, border, columnsRight - border, lastRowBottom - border), kGridLine);
 
     painter.setClipRect(QRect(border, border, width() - 2 * border, height() - 2 * border));
+    // A text wider than its cell is drawn a little narrower, not cut; never below this size.
+    const int narrowestPixelSize = std::max(8, QFontInfo(font()).pixelSize() - 1);
     for (int row = 0; row < control_.RowCount(); ++row) {
         if (control_.CellRect(0, row).Height() == 0)
             continue;
@@ -110,10 +112,9 @@ void GridWidget::paintEvent(QPaintEvent* /*event*/)
             if (paint.Text.empty())
                 continue;
             painter.setPen(ToQColor(control_.Font.Color));
-            // A text wider than its cell is drawn a little narrower, not cut.
             const QString text = QString::fromStdString(paint.Text);
             const QRect textRect = ToQRect(paint.TextRect);
-            painter.setFont(qtui::FitFont(font(), text, textRect.width(), std::max(8, QFontInfo(font()).pixelSize() - 1)));
+            painter.setFont(qtui::FitFont(font(), text, textRect.width(), narrowestPixelSize));
             painter.drawText(textRect, static_cast<int>(ToQtAlignment(paint.Alignment) | Qt::TextSingleLine), text);
         }
     }

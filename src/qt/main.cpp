@@ -1,17 +1,9 @@
 // imconf: the configuration tool's main window.
 
 #include "app/ExecutableDir.h"
-#include "app/Form1.h"
-#include "config/ConfigModel.h"
-#include "modbus/ProgramState.h"
 #include "qt/Look.h"
-#include "qt/MainWindow.h"
 #include "qt/Measure.h"
-#include "qt/QtDialogs.h"
-#include "qt/QtEventLoop.h"
-#include "serial/ComPort.h"
-#include "serial/ComPortLine.h"
-#include "serial/SystemPorts.h"
+#include "qt/ToolWindow.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -43,7 +35,6 @@ constexpr const char* kUsage =
 struct Options {
     std::optional<QString> screenshot;
     int delayMs = 1000;
-    bool help = false;
     bool firstPaint = false;
     int measureSeconds = 0;
     QString error;
@@ -54,9 +45,7 @@ Options ParseOptions(const QStringList& args)
     Options options;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--screenshot" && i + 1 < args.size()) {
+        if (arg == "--screenshot" && i + 1 < args.size()) {
             options.screenshot = args[++i];
         } else if (arg == "--first-paint") {
             options.firstPaint = true;
@@ -99,10 +88,6 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName("imconf");
 
     const Options options = ParseOptions(QApplication::arguments());
-    if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "imconf: %s\n%s", options.error.toLocal8Bit().constData(), kUsage);
         return 2;
@@ -111,39 +96,10 @@ int main(int argc, char* argv[])
     imconf::qtui::ApplyLook(app);
 
     using namespace imconf;
-    ProgramState state;
-    ConfigModel config;
-    QtEventLoop loop;
-
-    TComPort port;
-    ApplyToolPortSettings(port);
-    ComPortLine line(port, loop);
-
-    LinuxSystemPortList systemPorts;
-    QtDialogs dialogs;
-    QtScreen screen;
-
-    TForm1 form(TForm1Environment{
-        .Loop = loop,
-        .State = state,
-        .Config = config,
-        .ComPort1 = line,
-        .Dialogs = dialogs,
-        .SystemPorts = systemPorts,
-        .Screen = screen,
-        .PortFileName = "comports.txt",
-        // The real executable's folder, not the working folder: the file dialogs start there
-        // both in the build folder and in the install folder.
-        .ExecutableDir = ExecutableFolder().value_or(QCoreApplication::applicationDirPath().toStdString()),
-    });
-    loop.SetErrorHandler([&form](const std::string& text) { form.ShowGeneralError(text); });
-    form.HandleEvent([&form] { form.FormCreate(); });
-
-    MainWindow window(form);
-    dialogs.SetParentWindow(&window);
-    screen.SetWindow(&window);
-    window.show();
-    window.activateWindow();
+    // The real executable's folder, not the working folder: the file dialogs start there both
+    // in the build folder and in the install folder.
+    qtui::ToolWindow tool(ExecutableFolder().value_or(QCoreApplication::applicationDirPath().toStdString()));
+    MainWindow& window = tool.Window();
 
     if (options.screenshot) {
         QTimer::singleShot(options.delayMs, &window, [&window, file = *options.screenshot] {
@@ -154,7 +110,7 @@ int main(int argc, char* argv[])
         });
     }
     if (options.firstPaint || options.measureSeconds > 0)
-        qtui::StartMeasurement(window, form, state, options.measureSeconds);
+        qtui::StartMeasurement(window, tool.form, tool.state, options.measureSeconds);
     // Closing the window ends the program at once: the last window closed quits the loop.
     return QApplication::exec();
 }

@@ -200,6 +200,21 @@ TEST(ImconfSim, RefusesBadConfigurationWithTheLine)
     EXPECT_FALSE(Exists(folder.Path() + "/imconf/ports/sim5"));
 }
 
+namespace {
+
+// mbpoll as a master on the module's line: holding registers, one poll. mbpoll's defaults
+// are 19200 baud with even parity; the module runs 9600 8N1. -0 makes references the register
+// numbers, -1 polls once, -o is the response time-out in seconds.
+int RunMbpoll(const std::string& folder, std::vector<std::string> extra, std::string& output)
+{
+    std::vector<std::string> args{"mbpoll", "-m", "rtu", "-a", "247", "-b", "9600", "-P", "none",
+                                  "-t", "4", "-0", "-1", "-o", "2"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunProgram(args, output, milliseconds(15000), folder);
+}
+
+}  // namespace
+
 TEST(MbpollIntegration, ReadsAndWritesRegisters)
 {
     if (!OnPath("mbpoll"))
@@ -210,13 +225,8 @@ TEST(MbpollIntegration, ReadsAndWritesRegisters)
     const std::string pty = sim.ReadLine(milliseconds(5000));
     ASSERT_FALSE(pty.empty()) << ReadFile(log);
 
-    // mbpoll's defaults are 19200 baud with even parity; the module runs 9600 8N1. -0 makes
-    // references the register numbers, -1 polls once, -o is the response time-out in seconds.
     auto mbpoll = [&](std::vector<std::string> extra, std::string& output) {
-        std::vector<std::string> args{"mbpoll", "-m", "rtu", "-a", "247", "-b", "9600", "-P", "none",
-                                      "-t", "4", "-0", "-1", "-o", "2"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return RunProgram(args, output, milliseconds(15000), folder.Path());
+        return RunMbpoll(folder.Path(), std::move(extra), output);
     };
     std::string out;
     ASSERT_EQ(mbpoll({"-r", "0", "-c", "1", pty}, out), 0) << out;
@@ -249,10 +259,7 @@ TEST(MbpollIntegration, WritesSeveralRegistersAndReportsExceptions)
     ASSERT_FALSE(pty.empty()) << ReadFile(log);
 
     auto mbpoll = [&](std::vector<std::string> extra, std::string& output) {
-        std::vector<std::string> args{"mbpoll", "-m", "rtu", "-a", "247", "-b", "9600", "-P", "none",
-                                      "-t", "4", "-0", "-1", "-o", "2"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return RunProgram(args, output, milliseconds(15000), folder.Path());
+        return RunMbpoll(folder.Path(), std::move(extra), output);
     };
     auto expectValues = [&](int first, const std::vector<int>& values) {
         std::string out;

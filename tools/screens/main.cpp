@@ -12,14 +12,8 @@
 #include "app/ExecutableDir.h"
 #include "app/Form1.h"
 #include "firmware/Firmware.h"
-#include "modbus/ProgramState.h"
 #include "qt/Look.h"
-#include "qt/MainWindow.h"
-#include "qt/QtDialogs.h"
-#include "qt/QtEventLoop.h"
-#include "serial/ComPort.h"
-#include "serial/ComPortLine.h"
-#include "serial/SystemPorts.h"
+#include "qt/ToolWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -57,8 +51,7 @@ constexpr int kDeadlineMs = 40000;
 // Steps run one after another; each calls Next() (directly or from a timer) when it is done.
 class Scenario {
 public:
-    Scenario(QString folder, TForm1& form, MainWindow& window)
-        : folder_(std::move(folder)), form_(form), window_(window) {}
+    Scenario(QString folder, MainWindow& window) : folder_(std::move(folder)), window_(window) {}
 
     void Add(std::string name, std::function<void()> step) { steps_.push_back({std::move(name), std::move(step)}); }
     void Start()
@@ -113,6 +106,14 @@ public:
 
     // The window alone.
     void GrabWindow(const QString& name) { Save(window_.grab(), name); }
+    // After `ms`: a picture of the window, then the next step.
+    void GrabWindowThenNext(int ms, const QString& name)
+    {
+        After(ms, [this, name] {
+            GrabWindow(name);
+            Next();
+        });
+    }
     // The window with the menus and dialogs open over it, from the screen.
     void GrabScreen(const QString& name)
     {
@@ -139,7 +140,6 @@ private:
         std::function<void()> run;
     };
     QString folder_;
-    TForm1& form_;
     MainWindow& window_;
     std::vector<Step> steps_;
     std::size_t index_ = 0;
@@ -236,36 +236,12 @@ int main(int argc, char** argv)
     }
 
     qtui::ApplyLook(app);
-    ProgramState state;
-    ConfigModel config;
-    QtEventLoop loop;
-    // The port as the tool sets it up.
-    TComPort port;
-    ApplyToolPortSettings(port);
-    ComPortLine line(port, loop);
-    LinuxSystemPortList systemPorts;
-    QtDialogs dialogs;
-    QtScreen screen;
-    TForm1 form(TForm1Environment{
-        .Loop = loop,
-        .State = state,
-        .Config = config,
-        .ComPort1 = line,
-        .Dialogs = dialogs,
-        .SystemPorts = systemPorts,
-        .Screen = screen,
-        .PortFileName = "comports.txt",
-        .ExecutableDir = exeDir,
-    });
-    loop.SetErrorHandler([&form](const std::string& text) { form.ShowGeneralError(text); });
-    form.HandleEvent([&form] { form.FormCreate(); });
-    MainWindow window(form);
-    dialogs.SetParentWindow(&window);
-    screen.SetWindow(&window);
-    window.show();
-    window.activateWindow();
+    qtui::ToolWindow tool(exeDir);
+    TForm1& form = tool.form;
+    ProgramState& state = tool.state;
+    MainWindow& window = tool.Window();
 
-    Scenario s(folder, form, window);
+    Scenario s(folder, window);
     auto run = [&form](std::function<void()> event) { form.HandleEvent(event); };
     auto idle = [&state] { return state.OperationState == opstate::Idle; };
     auto widget = [&window](const TControl& control) { return window.WidgetOf(control); };
@@ -290,10 +266,7 @@ int main(int argc, char** argv)
     };
 
     s.Add("the window at start", [&] {
-        s.After(1000, [&] {
-            s.GrabWindow("window.png");
-            s.Next();
-        });
+        s.GrabWindowThenNext(1000, "window.png");
     });
     s.Add("bus search", [&] {
         // Search > Delay > 350ms, then Search > Start.
@@ -303,10 +276,7 @@ int main(int argc, char** argv)
             s.GrabWindow("search.png");
             s.WaitUntil([&] { return idle() && state.DeviceAddress == kModuleAddress; }, 15000,
                         "the search to find the module", [&] {
-                            s.After(200, [&] {
-                                s.GrabWindow("search-found.png");
-                                s.Next();
-                            });
+                            s.GrabWindowThenNext(200, "search-found.png");
                         });
         });
     });
@@ -317,10 +287,7 @@ int main(int argc, char** argv)
             s.WaitUntil(idle, 10000, "the read to end", [&] {
                 QWidget* grid = widget(form.NodesGrid);
                 Click(grid, gridCell(form.NodesGrid, 0, 2));
-                s.After(300, [&] {
-                    s.GrabWindow("master.png");
-                    s.Next();
-                });
+                s.GrabWindowThenNext(300, "master.png");
             });
         });
     });
@@ -341,10 +308,7 @@ int main(int argc, char** argv)
                 }
                 if (fits == nullptr || !ChooseInMenu(fits->text()))
                     s.Fail("no device type to add");
-                s.After(400, [&] {
-                    s.GrabWindow("node-added.png");
-                    s.Next();
-                });
+                s.GrabWindowThenNext(400, "node-added.png");
             });
         });
         // The right click opens the popup and waits in it until a choice closes it.
@@ -355,20 +319,14 @@ int main(int argc, char** argv)
         showTab(1);
         QWidget* grid = widget(form.LINK_Grid);
         Click(grid, gridCell(form.LINK_Grid, 1, 3));
-        s.After(300, [&] {
-            s.GrabWindow("slave.png");
-            s.Next();
-        });
+        s.GrabWindowThenNext(300, "slave.png");
     });
     s.Add("address change", [&] {
         run([&] { form.TeSpinEdit2.SetTextByUser(std::to_string(kNewAddress)); });
         clickWidget(form.TeButton1);
         s.WaitUntil([&] { return idle() && state.DeviceAddress == kNewAddress; }, 5000,
                     "the new address", [&] {
-                        s.After(200, [&] {
-                            s.GrabWindow("address.png");
-                            s.Next();
-                        });
+                        s.GrabWindowThenNext(200, "address.png");
                     });
     });
     s.Add("speed change", [&] {
@@ -384,10 +342,7 @@ int main(int argc, char** argv)
                     Click(question->button(QMessageBox::Yes), question->button(QMessageBox::Yes)->rect().center());
                 }
                 s.WaitUntil([&] { return idle() && state.BaudIndex == kSpeed19200; }, 5000, "the new speed", [&] {
-                    s.After(300, [&] {
-                        s.GrabWindow("speed.png");
-                        s.Next();
-                    });
+                    s.GrabWindowThenNext(300, "speed.png");
                 });
             });
         });
@@ -396,18 +351,12 @@ int main(int argc, char** argv)
     s.Add("block", [&] {
         clickWidget(form.TeButton3);
         s.WaitUntil([&] { return idle() && form.TeCheckBox1.Checked(); }, 5000, "the block box", [&] {
-            s.After(200, [&] {
-                s.GrabWindow("block.png");
-                s.Next();
-            });
+            s.GrabWindowThenNext(200, "block.png");
         });
     });
     s.Add("sound off", [&] {
         clickWidget(form.Sound_Butt);
-        s.After(600, [&] {
-            s.GrabWindow("sound-off.png");
-            s.Next();
-        });
+        s.GrabWindowThenNext(600, "sound-off.png");
     });
     s.Add("port menu", [&] {
         // A press on "Connection" rebuilds the port list and opens the menu.
@@ -457,10 +406,7 @@ int main(int argc, char** argv)
                 s.After(1200, [&] {
                     s.GrabWindow("upgrade.png");
                     s.WaitUntil(idle, 60000, "the upgrade to end", [&] {
-                        s.After(300, [&] {
-                            s.GrabWindow("upgrade-done.png");
-                            s.Next();
-                        });
+                        s.GrabWindowThenNext(300, "upgrade-done.png");
                     });
                 });
             });
