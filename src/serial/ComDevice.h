@@ -1,76 +1,76 @@
 #pragma once
-// The Linux side of the serial component: one open terminal device, the signal that aborts
-// its reads and writes, and the input queue into which the monitoring thread moves bytes
-// nobody is reading yet (so that a level-triggered wait does not wake again for them).
+// The operating-system side of the serial component: one open port device. One
+// implementation per platform (ComDeviceLinux.cpp, ComDeviceWin32.cpp); the component and its
+// monitoring thread see only this interface.
+//
+// Threads. The settings, Cancel and Purge are called on the user-interface thread; Read,
+// InputCount and the monitoring calls on the monitoring thread as well (Read from the receive
+// handler). Cancel may be called while another thread waits in Read, Write or WaitEvents.
 
 #include "serial/ComPort.h"
-#include "serial/LineSettings.h"
 
 #include <atomic>
-#include <cstddef>
-#include <deque>
+#include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace imconf {
 
+// The line settings of one device-control block, as the component holds them.
+struct ComLineSettings {
+    std::uint32_t baud = 9600;
+    TDataBits dataBits = TDataBits::dbEight;
+    TStopBits stopBits = TStopBits::sbOneStopBit;
+    TComParity parity;
+    TComFlowControl flow;
+    bool discardNull = false;
+    char eventChar = 0;
+    int inputSize = 1024;  // the XON and XOFF limits are a quarter of it
+};
+
+// Operating-system error numbers the component itself reports.
+struct ComOsErrors {
+    int aborted;  // a request ended by Close
+    int notOpen;  // a request on a port that is not open
+    int invalid;  // a setting or argument the device cannot take
+};
+const ComOsErrors& ComOsError();
+
 class ComDevice {
 public:
-    // Opens the terminal at `path` for reading and writing, exclusively (TIOCEXCL and an
-    // advisory lock), and discards its stale input. Raises code 1 when the path cannot be
-    // opened, is not a terminal, or another opener holds it (EBUSY).
-    static std::unique_ptr<ComDevice> Open(const std::string& path);
-    ~ComDevice();
-    ComDevice(const ComDevice&) = delete;
-    ComDevice& operator=(const ComDevice&) = delete;
+    virtual ~ComDevice() = default;
 
-    // Settings; each raises its code (9, 7, 8) with EINVAL for values it cannot use.
-    void SetBuffers(const TComBuffer& buffer);
-    void SetLine(const linuxtty::LineSettings& line, const TComFlowControl& flow);
-    void SetTimeouts(const TComTimeouts& timeouts);
+    // Buffer sizes (code 9), line settings (code 7), time-outs (code 8).
+    virtual void SetBuffers(const TComBuffer& buffer) = 0;
+    virtual void SetLine(const ComLineSettings& line) = 0;
+    virtual void SetTimeouts(const TComTimeouts& timeouts) = 0;
 
-    int Read(void* buffer, int count);         // code 3
-    int Write(const void* buffer, int count);  // code 2
-    int InputCount();                          // code 10
+    virtual int Read(void* buffer, int count) = 0;         // code 3
+    virtual int Write(const void* buffer, int count) = 0;  // code 2
+    virtual int InputCount() = 0;                          // code 10
 
-    // Makes every read and write in progress, and every later one, fail; wakes the
-    // monitoring thread. Returns false (errno set) when the signal could not be given.
-    bool Cancel();
-    int CancelFd() const { return cancelFd_; }
-    int Fd() const { return fd_; }
+    // Aborts every read and write in progress and makes every later one fail. Returns 0, or
+    // the operating-system error number when the abort could not be given (code 5).
+    virtual int Cancel() = 0;
+    // Discards the device's queues; errors are ignored (a vanished device has nothing left).
+    virtual void Purge() = 0;
 
-    // Monitoring thread: moves the bytes the device holds into the input queue.
-    struct PumpResult {
-        std::size_t added = 0;  // bytes stored (not those dropped on a full queue)
-        bool gone = false;      // end of file or a read error: the device has vanished
-    };
-    PumpResult PumpInput();
-    // InputCount for the monitoring thread: never raises, counts only the queue on failure.
-    int InputCountNoThrow();
-
-    // Discards the device's queues and the component's input queue; errors are ignored
-    // (a vanished device has nothing to discard).
-    void Purge();
-
-private:
-    ComDevice(int fd, int cancelFd, int rxReadyFd);
-
-    // Takes up to `count` bytes: first from the queue, then from the device. Under rxMutex_.
-    int TakeInput(unsigned char* out, int count, int& error, bool& gone);
-    void SetRxReady(bool ready);
-
-    const int fd_;
-    const int cancelFd_;   // eventfd; readable once Cancel was called
-    const int rxReadyFd_;  // eventfd; readable while rxQueue_ is not empty
-    std::atomic<bool> cancelled_{false};
-    // Set before the monitoring thread starts, constant afterwards.
-    std::size_t rxCapacity_ = 1024;
-    TComTimeouts timeouts_;
-
-    std::mutex rxMutex_;
-    std::deque<unsigned char> rxQueue_;
-    bool rxReady_ = false;
+    // Monitoring thread. StartMonitoring sets the event mask; WaitEvents blocks until line
+    // events of the mask come and returns them (never 0), or returns 0 when the stop signal
+    // was given or the wait itself failed; EndMonitoring clears the mask and discards the
+    // queues. StopMonitoring gives the stop signal, from any thread.
+    virtual void StartMonitoring(TComEvents mask) = 0;
+    virtual TComEvents WaitEvents() = 0;
+    virtual void EndMonitoring() = 0;
+    virtual void StopMonitoring() = 0;
+    // InputCount for the monitoring thread: 0 instead of an error.
+    virtual int InputCountNoThrow() = 0;
 };
+
+// Opens the port called `name` exclusively for reading and writing; code 1 when it cannot be
+// opened (missing, in use, not a serial device). On Linux a bare name means /dev/<name> (or a
+// port a program announced under that name) and a name with '/' is a path; on Windows the
+// device is \\.\<name>.
+std::unique_ptr<ComDevice> OpenComDevice(const std::string& name);
 
 }  // namespace imconf

@@ -2,10 +2,7 @@
 
 #include "serial/ComDevice.h"
 #include "serial/ComThread.h"
-#include "serial/LineSettings.h"
-#include "serial/PortNames.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <system_error>
 
@@ -77,7 +74,8 @@ public:
     {
         std::lock_guard lock(port_.mutex_);
         if (port_.state_ != State::Open || !port_.device_)
-            throw EComPort(errorCode, port_.state_ == State::Closing ? ECANCELED : EBADF);
+            throw EComPort(errorCode, port_.state_ == State::Closing ? ComOsError().aborted
+                                                                     : ComOsError().notOpen);
         ++port_.users_;
         device_ = port_.device_.get();
     }
@@ -151,7 +149,7 @@ void TCustomComPort::Open()
         // The receive handler opening the port while another thread closes it would wait
         // for its own thread to end.
         if (thread_ && thread_->IsCurrent())
-            throw EComPort(comerr::Open, ECANCELED);
+            throw EComPort(comerr::Open, ComOsError().aborted);
         changed_.wait(lock);
     }
     if (state_ == State::Open)
@@ -193,8 +191,8 @@ void TCustomComPort::Close()
     }
 
     // (1) Abort the reads and writes in progress; this also wakes the monitoring thread.
-    if (!device_->Cancel())
-        throw EComPort(comerr::PurgeComm, errno);
+    if (const int error = device_->Cancel(); error != 0)
+        throw EComPort(comerr::PurgeComm, error);
     state_ = State::Closing;
     // (2) Stop the monitoring thread and wait for it, unless this is that thread.
     TComThread* thread = thread_.get();
@@ -238,7 +236,7 @@ int TCustomComPort::InputCount()
 
 void TCustomComPort::CreateHandle()
 {
-    device_ = ComDevice::Open(ResolvePortPath(port_));
+    device_ = OpenComDevice(port_);
 }
 
 void TCustomComPort::DestroyHandle()
@@ -264,37 +262,16 @@ void TCustomComPort::RxChar(int count)
 
 void TCustomComPort::ApplyLineSettings()
 {
-    linuxtty::LineSettings line;
+    ComLineSettings line;
     line.baud = BaudRateToInt(baudRate_, customBaudRate_);
-    switch (DataBits) {
-    case TDataBits::dbFive: line.dataBits = 5; break;
-    case TDataBits::dbSix: line.dataBits = 6; break;
-    case TDataBits::dbSeven: line.dataBits = 7; break;
-    case TDataBits::dbEight: line.dataBits = 8; break;
-    default: throw EComPort(comerr::SetCommState, EINVAL);
-    }
-    switch (StopBits) {
-    case TStopBits::sbOneStopBit: line.twoStopBits = false; break;
-    // A UART sends 1.5 stop bits when asked for two with five data bits.
-    case TStopBits::sbOne5StopBits:
-    case TStopBits::sbTwoStopBits: line.twoStopBits = true; break;
-    default: throw EComPort(comerr::SetCommState, EINVAL);
-    }
-    switch (Parity.Bits) {
-    case TParityBits::prNone: line.parity = linuxtty::LineParity::None; break;
-    case TParityBits::prOdd: line.parity = linuxtty::LineParity::Odd; break;
-    case TParityBits::prEven: line.parity = linuxtty::LineParity::Even; break;
-    case TParityBits::prMark: line.parity = linuxtty::LineParity::Mark; break;
-    case TParityBits::prSpace: line.parity = linuxtty::LineParity::Space; break;
-    default: throw EComPort(comerr::SetCommState, EINVAL);
-    }
-    line.parityCheck = Parity.Check;
-    line.rtsCtsFlow = FlowControl.OutCTSFlow || FlowControl.ControlRTS == TRTSFlowControl::rtsHandshake;
-    line.xonXoffOut = FlowControl.XonXoffOut;
-    line.xonXoffIn = FlowControl.XonXoffIn;
-    line.xonChar = static_cast<unsigned char>(FlowControl.XonChar);
-    line.xoffChar = static_cast<unsigned char>(FlowControl.XoffChar);
-    device_->SetLine(line, FlowControl);
+    line.dataBits = DataBits;
+    line.stopBits = StopBits;
+    line.parity = Parity;
+    line.flow = FlowControl;
+    line.discardNull = DiscardNull;
+    line.eventChar = EventChar;
+    line.inputSize = Buffer.InputSize;
+    device_->SetLine(line);
 }
 
 }  // namespace imconf

@@ -2,8 +2,6 @@
 
 #include "serial/ComDevice.h"
 
-#include <cerrno>
-#include <poll.h>
 
 namespace imconf {
 
@@ -37,6 +35,7 @@ void TComThread::Start()
 void TComThread::RequestStop()
 {
     shared_->stop.store(true);
+    shared_->device->StopMonitoring();
 }
 
 void TComThread::Join()
@@ -67,48 +66,33 @@ void TComThread::Execute(const std::shared_ptr<Shared>& sharedRef)
     // its TComThread while this function still runs.
     const std::shared_ptr<Shared> shared = sharedRef;
     ComDevice& device = *shared->device;
-    const bool watchRx = (shared->mask & evRxChar) != 0;
 
-    // Level-triggered wait: every byte that wakes it is moved into the input queue before
-    // the next wait, so the wait never wakes twice for the same bytes. A hang-up is always
-    // reported and ends the loop, as does the abort signal.
-    pollfd fds[2] = {{device.Fd(), static_cast<short>(watchRx ? POLLIN : 0), 0},
-                     {device.CancelFd(), POLLIN, 0}};
+    device.StartMonitoring(shared->mask);
     for (;;) {
         if (shared->stop.load())
-            return;
-        const int r = ::poll(fds, 2, -1);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
+            break;
+        const TComEvents events = device.WaitEvents();
+        if (events == 0)
+            break;  // the stop signal, or the wait failed
+        shared->last.store(events);
+        // Of the events in delivery order (error, characters received, transmit queue empty,
+        // break, ring, CTS, DSR, event character, RLSD, 80 % full) only the characters have a
+        // handler.
+        if ((events & evRxChar) == 0)
+            continue;
+        const int count = device.InputCountNoThrow();
+        if (count <= 0)
+            continue;
+        try {
+            shared->port->RxChar(count);
+        } catch (...) {
+            break;  // an error escaping the handler ends the loop
         }
-        if (fds[1].revents != 0 || shared->stop.load())
-            return;
-        const short events = fds[0].revents;
-        bool gone = (events & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-        std::size_t added = 0;
-        if ((events & POLLIN) != 0) {
-            const ComDevice::PumpResult pumped = device.PumpInput();
-            added = pumped.added;
-            gone = gone || pumped.gone;
-        }
-        if (added > 0) {
-            shared->last.store(evRxChar);
-            const int count = device.InputCountNoThrow();
-            if (count > 0) {
-                try {
-                    shared->port->RxChar(count);
-                } catch (...) {
-                    return;  // an error escaping the handler ends the loop
-                }
-                if (shared->stop.load())
-                    return;  // closed from inside the handler: port and device may be gone
-            }
-        }
-        if (gone)
-            return;
+        if (shared->stop.load())
+            return;  // closed from inside the handler: port and device may be gone
     }
+    // Close waits for this thread before it closes the device, so the device is still there.
+    device.EndMonitoring();
 }
 
 }  // namespace imconf

@@ -1,7 +1,7 @@
 #pragma once
-// The monitoring thread of the serial component: waits for received characters or for the
-// port's abort signal, moves the received bytes into the port's input queue and reports them
-// through the port's receive event, on this thread.
+// The monitoring thread of the serial component: waits for line events of the port's event
+// mask or for its stop signal, and reports received characters through the port's receive
+// event, on this thread.
 
 #include "serial/ComPort.h"
 
@@ -19,14 +19,14 @@ public:
     TComThread& operator=(const TComThread&) = delete;
 
     void Start();
-    // Tells the loop to end; the device's abort signal wakes it.
+    // Tells the loop to end and gives the device's stop signal.
     void RequestStop();
     void Join();
     // For a stop requested on the thread itself (the receive handler closed the port): the
     // thread then touches neither the port nor the device again and ends by itself.
     void Detach();
     bool IsCurrent() const;
-    // The events delivered last (evRxChar or none).
+    // The events reported last.
     TComEvents LastEvents() const;
 
 private:

@@ -1,10 +1,15 @@
 #include "serial/ComDevice.h"
 
+#include "serial/LineSettings.h"
+#include "serial/PortNames.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <optional>
@@ -48,14 +53,87 @@ std::optional<Clock::time_point> TotalDeadline(Clock::time_point start, int mult
 
 constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
 
+// One open terminal device, the signal that aborts its reads and writes, and the input queue
+// into which the monitoring thread moves bytes nobody is reading yet (so that a
+// level-triggered wait does not wake again for them).
+class LinuxComDevice final : public ComDevice {
+public:
+    // Opens the terminal at `path` for reading and writing, exclusively (TIOCEXCL and an
+    // advisory lock), and discards its stale input. Raises code 1 when the path cannot be
+    // opened, is not a terminal, or another opener holds it (EBUSY).
+    static std::unique_ptr<LinuxComDevice> Open(const std::string& path);
+    ~LinuxComDevice() override;
+    LinuxComDevice(const LinuxComDevice&) = delete;
+    LinuxComDevice& operator=(const LinuxComDevice&) = delete;
+
+    // Settings; each raises its code (9, 7, 8) with EINVAL for values it cannot use.
+    void SetBuffers(const TComBuffer& buffer) override;
+    void SetLine(const ComLineSettings& line) override;
+    void SetTimeouts(const TComTimeouts& timeouts) override;
+
+    int Read(void* buffer, int count) override;
+    int Write(const void* buffer, int count) override;
+    int InputCount() override;
+    int Cancel() override;
+    void Purge() override;
+
+    // Only evRxChar is watched; a hang-up ends the wait for good.
+    void StartMonitoring(TComEvents mask) override { watchRx_ = (mask & evRxChar) != 0; }
+    TComEvents WaitEvents() override;
+    // The queues are discarded when the device is closed.
+    void EndMonitoring() override {}
+    void StopMonitoring() override;
+    int InputCountNoThrow() override;
+
+private:
+    LinuxComDevice(int fd, int cancelFd, int rxReadyFd);
+
+    struct PumpResult {
+        std::size_t added = 0;  // bytes stored (not those dropped on a full queue)
+        bool gone = false;      // end of file or a read error: the device has vanished
+    };
+    // Moves the bytes the device holds into the input queue.
+    PumpResult PumpInput();
+    // Takes up to `count` bytes: first from the queue, then from the device. Under rxMutex_.
+    int TakeInput(unsigned char* out, int count, int& error, bool& gone);
+    void SetRxReady(bool ready);
+    bool SignalCancel();
+
+    const int fd_;
+    const int cancelFd_;   // eventfd; readable once Cancel or StopMonitoring was called
+    const int rxReadyFd_;  // eventfd; readable while rxQueue_ is not empty
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> stopMonitoring_{false};
+    // Set before the monitoring thread starts, constant afterwards.
+    std::size_t rxCapacity_ = 1024;
+    TComTimeouts timeouts_;
+    bool watchRx_ = true;
+    bool gone_ = false;  // monitoring thread only
+
+    std::mutex rxMutex_;
+    std::deque<unsigned char> rxQueue_;
+    bool rxReady_ = false;
+};
+
 }  // namespace
 
-ComDevice::ComDevice(int fd, int cancelFd, int rxReadyFd)
+const ComOsErrors& ComOsError()
+{
+    static const ComOsErrors errors{ECANCELED, EBADF, EINVAL};
+    return errors;
+}
+
+std::unique_ptr<ComDevice> OpenComDevice(const std::string& name)
+{
+    return LinuxComDevice::Open(ResolvePortPath(name));
+}
+
+LinuxComDevice::LinuxComDevice(int fd, int cancelFd, int rxReadyFd)
     : fd_(fd), cancelFd_(cancelFd), rxReadyFd_(rxReadyFd)
 {
 }
 
-std::unique_ptr<ComDevice> ComDevice::Open(const std::string& path)
+std::unique_ptr<LinuxComDevice> LinuxComDevice::Open(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -103,10 +181,10 @@ std::unique_ptr<ComDevice> ComDevice::Open(const std::string& path)
         ::close(fd);
         throw EComPort(comerr::Open, error);
     }
-    return std::unique_ptr<ComDevice>(new ComDevice(fd, cancelFd, rxReadyFd));
+    return std::unique_ptr<LinuxComDevice>(new LinuxComDevice(fd, cancelFd, rxReadyFd));
 }
 
-ComDevice::~ComDevice()
+LinuxComDevice::~LinuxComDevice()
 {
     // The exclusive flag lives as long as the terminal does (for a pseudo-terminal, as long
     // as its master side), so it is cleared for the next opener. Closing drops the lock.
@@ -116,15 +194,47 @@ ComDevice::~ComDevice()
     ::close(rxReadyFd_);
 }
 
-void ComDevice::SetBuffers(const TComBuffer& buffer)
+void LinuxComDevice::SetBuffers(const TComBuffer& buffer)
 {
     if (buffer.InputSize <= 0 || buffer.OutputSize <= 0)
         throw EComPort(comerr::SetupComm, EINVAL);
     rxCapacity_ = static_cast<std::size_t>(buffer.InputSize);
 }
 
-void ComDevice::SetLine(const linuxtty::LineSettings& line, const TComFlowControl& flow)
+void LinuxComDevice::SetLine(const ComLineSettings& settings)
 {
+    linuxtty::LineSettings line;
+    line.baud = settings.baud;
+    switch (settings.dataBits) {
+    case TDataBits::dbFive: line.dataBits = 5; break;
+    case TDataBits::dbSix: line.dataBits = 6; break;
+    case TDataBits::dbSeven: line.dataBits = 7; break;
+    case TDataBits::dbEight: line.dataBits = 8; break;
+    default: throw EComPort(comerr::SetCommState, EINVAL);
+    }
+    switch (settings.stopBits) {
+    case TStopBits::sbOneStopBit: line.twoStopBits = false; break;
+    // A UART sends 1.5 stop bits when asked for two with five data bits.
+    case TStopBits::sbOne5StopBits:
+    case TStopBits::sbTwoStopBits: line.twoStopBits = true; break;
+    default: throw EComPort(comerr::SetCommState, EINVAL);
+    }
+    switch (settings.parity.Bits) {
+    case TParityBits::prNone: line.parity = linuxtty::LineParity::None; break;
+    case TParityBits::prOdd: line.parity = linuxtty::LineParity::Odd; break;
+    case TParityBits::prEven: line.parity = linuxtty::LineParity::Even; break;
+    case TParityBits::prMark: line.parity = linuxtty::LineParity::Mark; break;
+    case TParityBits::prSpace: line.parity = linuxtty::LineParity::Space; break;
+    default: throw EComPort(comerr::SetCommState, EINVAL);
+    }
+    const TComFlowControl& flow = settings.flow;
+    line.parityCheck = settings.parity.Check;
+    line.rtsCtsFlow = flow.OutCTSFlow || flow.ControlRTS == TRTSFlowControl::rtsHandshake;
+    line.xonXoffOut = flow.XonXoffOut;
+    line.xonXoffIn = flow.XonXoffIn;
+    line.xonChar = static_cast<unsigned char>(flow.XonChar);
+    line.xoffChar = static_cast<unsigned char>(flow.XoffChar);
+
     const int error = linuxtty::SetLineSettings(fd_, line);
     if (error != 0)
         throw EComPort(comerr::SetCommState, error);
@@ -139,7 +249,7 @@ void ComDevice::SetLine(const linuxtty::LineSettings& line, const TComFlowContro
     }
 }
 
-void ComDevice::SetTimeouts(const TComTimeouts& t)
+void LinuxComDevice::SetTimeouts(const TComTimeouts& t)
 {
     if (t.ReadInterval < -1 || t.ReadTotalMultiplier < 0 || t.ReadTotalConstant < 0 ||
         t.WriteTotalMultiplier < 0 || t.WriteTotalConstant < 0)
@@ -147,14 +257,56 @@ void ComDevice::SetTimeouts(const TComTimeouts& t)
     timeouts_ = t;
 }
 
-bool ComDevice::Cancel()
+bool LinuxComDevice::SignalCancel()
 {
-    cancelled_.store(true);
     const std::uint64_t one = 1;
     return ::write(cancelFd_, &one, sizeof one) == static_cast<ssize_t>(sizeof one);
 }
 
-void ComDevice::SetRxReady(bool ready)
+int LinuxComDevice::Cancel()
+{
+    cancelled_.store(true);
+    return SignalCancel() ? 0 : errno;
+}
+
+void LinuxComDevice::StopMonitoring()
+{
+    stopMonitoring_.store(true);
+    SignalCancel();
+}
+
+TComEvents LinuxComDevice::WaitEvents()
+{
+    // Level-triggered wait: every byte that wakes it is moved into the input queue before
+    // the next wait, so the wait never wakes twice for the same bytes. A hang-up is always
+    // reported and ends the monitoring (after the bytes that came with it), as does the
+    // abort signal.
+    pollfd fds[2] = {{fd_, static_cast<short>(watchRx_ ? POLLIN : 0), 0}, {cancelFd_, POLLIN, 0}};
+    for (;;) {
+        if (gone_ || stopMonitoring_.load() || cancelled_.load())
+            return 0;
+        const int r = ::poll(fds, 2, -1);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return 0;
+        }
+        if (fds[1].revents != 0)
+            return 0;
+        const short events = fds[0].revents;
+        gone_ = (events & kGoneEvents) != 0;
+        std::size_t added = 0;
+        if ((events & POLLIN) != 0) {
+            const PumpResult pumped = PumpInput();
+            added = pumped.added;
+            gone_ = gone_ || pumped.gone;
+        }
+        if (added > 0)
+            return evRxChar;
+    }
+}
+
+void LinuxComDevice::SetRxReady(bool ready)
 {
     if (ready == rxReady_)
         return;
@@ -166,7 +318,7 @@ void ComDevice::SetRxReady(bool ready)
     rxReady_ = ready;
 }
 
-int ComDevice::TakeInput(unsigned char* out, int count, int& error, bool& gone)
+int LinuxComDevice::TakeInput(unsigned char* out, int count, int& error, bool& gone)
 {
     std::lock_guard lock(rxMutex_);
     const auto fromQueue =
@@ -193,7 +345,7 @@ int ComDevice::TakeInput(unsigned char* out, int count, int& error, bool& gone)
     return taken;
 }
 
-int ComDevice::Read(void* buffer, int count)
+int LinuxComDevice::Read(void* buffer, int count)
 {
     if (count == 0)
         return 0;
@@ -260,7 +412,7 @@ int ComDevice::Read(void* buffer, int count)
     }
 }
 
-int ComDevice::Write(const void* buffer, int count)
+int LinuxComDevice::Write(const void* buffer, int count)
 {
     if (count == 0)
         return 0;
@@ -306,7 +458,7 @@ int ComDevice::Write(const void* buffer, int count)
     }
 }
 
-int ComDevice::InputCount()
+int LinuxComDevice::InputCount()
 {
     std::lock_guard lock(rxMutex_);
     int waiting = 0;
@@ -316,7 +468,7 @@ int ComDevice::InputCount()
                                                   INT_MAX));
 }
 
-int ComDevice::InputCountNoThrow()
+int LinuxComDevice::InputCountNoThrow()
 {
     std::lock_guard lock(rxMutex_);
     int waiting = 0;
@@ -326,7 +478,7 @@ int ComDevice::InputCountNoThrow()
                                                   INT_MAX));
 }
 
-ComDevice::PumpResult ComDevice::PumpInput()
+LinuxComDevice::PumpResult LinuxComDevice::PumpInput()
 {
     PumpResult result;
     unsigned char chunk[4096];
@@ -353,7 +505,7 @@ ComDevice::PumpResult ComDevice::PumpInput()
     return result;
 }
 
-void ComDevice::Purge()
+void LinuxComDevice::Purge()
 {
     ::tcflush(fd_, TCIOFLUSH);
     std::lock_guard lock(rxMutex_);
