@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
 # Builds and runs every test. With no argument: the normal build (warnings are errors).
 # ./test.sh asan | tsan   runs the same suite under the sanitizers.
+# ./test.sh windows       cross-compiles the core and its tests for Windows and runs them under
+#                         wine, the serial ones against the (Linux) simulator.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/deps.sh test
 
 preset="${1:-ci}"
 case "$preset" in
   ci|asan|tsan) ;;
-  *) echo "usage: $0 [asan|tsan]" >&2; exit 2 ;;
+  windows)
+    scripts/deps.sh windows
+    # The simulator behind wine's COM ports is the Linux program.
+    cmake --preset ci >/dev/null
+    cmake --build --preset ci --target imconf-sim
+    cmake --preset windows -DIMCONF_HOST_SIM="$PWD/build/ci/tools/sim/imconf-sim" >/dev/null
+    cmake --build --preset windows
+    ctest --preset windows --timeout 300
+    exit 0
+    ;;
+  *) echo "usage: $0 [asan|tsan|windows]" >&2; exit 2 ;;
 esac
+scripts/deps.sh test
 
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: scripts/deps.sh build|test|screenshot|fuzz|bench
+# Usage: scripts/deps.sh build|test|screenshot|fuzz|bench|windows
 #   test adds GoogleTest, the peers the integration tests talk to (libmodbus, mbpoll) and the
-#   packaging tools; screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus.
+#   packaging tools; screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus;
+#   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends).
 set -euo pipefail
 
 want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core)
@@ -12,7 +13,8 @@ case "${1:-build}" in
   screenshot) want+=(libgtest-dev libgmock-dev xvfb xauth) ;;
   fuzz) want+=(clang-14 libclang-rt-14-dev) ;;
   bench) want+=(libgtest-dev libgmock-dev libmodbus-dev xvfb xauth) ;;
-  *) echo "usage: $0 build|test|screenshot|fuzz|bench" >&2; exit 2 ;;
+  windows) want+=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix wine wine64) ;;
+  *) echo "usage: $0 build|test|screenshot|fuzz|bench|windows" >&2; exit 2 ;;
 esac
 
 missing=()
@@ -29,4 +31,6 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -q
-"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+recommends=(--no-install-recommends)
+[ "${1:-build}" = windows ] && recommends=()
+"${sudo_cmd[@]}" apt-get install -y -q "${recommends[@]}" "${missing[@]}"

@@ -78,62 +78,62 @@ bool MakeTimeouts(const TComTimeouts& t, COMMTIMEOUTS& out)
 
 DCB MakeDcb(const ComLineSettings& line)
 {
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        dcb.BaudRate = line.baud;
-        dcb.fBinary = TRUE;
-        dcb.fParity = line.parity.Check ? TRUE : FALSE;
-        dcb.fOutxCtsFlow = line.flow.OutCTSFlow ? TRUE : FALSE;
-        dcb.fOutxDsrFlow = line.flow.OutDSRFlow ? TRUE : FALSE;
-        switch (line.flow.ControlDTR) {
-        case TDTRFlowControl::dtrDisable: dcb.fDtrControl = DTR_CONTROL_DISABLE; break;
-        case TDTRFlowControl::dtrEnable: dcb.fDtrControl = DTR_CONTROL_ENABLE; break;
-        case TDTRFlowControl::dtrHandshake: dcb.fDtrControl = DTR_CONTROL_HANDSHAKE; break;
-        default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
-        }
-        dcb.fDsrSensitivity = line.flow.DSRSensitivity ? TRUE : FALSE;
-        dcb.fTXContinueOnXoff = line.flow.TxContinueOnXoff ? TRUE : FALSE;
-        dcb.fOutX = line.flow.XonXoffOut ? TRUE : FALSE;
-        dcb.fInX = line.flow.XonXoffIn ? TRUE : FALSE;
-        dcb.fErrorChar = line.parity.Replace ? TRUE : FALSE;
-        dcb.fNull = line.discardNull ? TRUE : FALSE;
-        switch (line.flow.ControlRTS) {
-        case TRTSFlowControl::rtsDisable: dcb.fRtsControl = RTS_CONTROL_DISABLE; break;
-        case TRTSFlowControl::rtsEnable: dcb.fRtsControl = RTS_CONTROL_ENABLE; break;
-        case TRTSFlowControl::rtsHandshake: dcb.fRtsControl = RTS_CONTROL_HANDSHAKE; break;
-        case TRTSFlowControl::rtsToggle: dcb.fRtsControl = RTS_CONTROL_TOGGLE; break;
-        default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
-        }
-        dcb.fAbortOnError = FALSE;
-        const int limit = line.inputSize > 0 ? line.inputSize / 4 : 0;
-        dcb.XonLim = static_cast<WORD>(limit > 0xFFFF ? 0xFFFF : limit);
-        dcb.XoffLim = dcb.XonLim;
-        switch (line.dataBits) {
-        case TDataBits::dbFive: dcb.ByteSize = 5; break;
-        case TDataBits::dbSix: dcb.ByteSize = 6; break;
-        case TDataBits::dbSeven: dcb.ByteSize = 7; break;
-        case TDataBits::dbEight: dcb.ByteSize = 8; break;
-        default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
-        }
-        switch (line.parity.Bits) {
-        case TParityBits::prNone: dcb.Parity = NOPARITY; break;
-        case TParityBits::prOdd: dcb.Parity = ODDPARITY; break;
-        case TParityBits::prEven: dcb.Parity = EVENPARITY; break;
-        case TParityBits::prMark: dcb.Parity = MARKPARITY; break;
-        case TParityBits::prSpace: dcb.Parity = SPACEPARITY; break;
-        default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
-        }
-        switch (line.stopBits) {
-        case TStopBits::sbOneStopBit: dcb.StopBits = ONESTOPBIT; break;
-        case TStopBits::sbOne5StopBits: dcb.StopBits = ONE5STOPBITS; break;
-        case TStopBits::sbTwoStopBits: dcb.StopBits = TWOSTOPBITS; break;
-        default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
-        }
-        dcb.XonChar = line.flow.XonChar;
-        dcb.XoffChar = line.flow.XoffChar;
-        dcb.ErrorChar = line.parity.ReplaceChar;
-        dcb.EofChar = 0;
-        dcb.EvtChar = line.eventChar;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = line.baud;
+    dcb.fBinary = TRUE;
+    dcb.fParity = line.parity.Check ? TRUE : FALSE;
+    dcb.fOutxCtsFlow = line.flow.OutCTSFlow ? TRUE : FALSE;
+    dcb.fOutxDsrFlow = line.flow.OutDSRFlow ? TRUE : FALSE;
+    switch (line.flow.ControlDTR) {
+    case TDTRFlowControl::dtrDisable: dcb.fDtrControl = DTR_CONTROL_DISABLE; break;
+    case TDTRFlowControl::dtrEnable: dcb.fDtrControl = DTR_CONTROL_ENABLE; break;
+    case TDTRFlowControl::dtrHandshake: dcb.fDtrControl = DTR_CONTROL_HANDSHAKE; break;
+    default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
+    }
+    dcb.fDsrSensitivity = line.flow.DSRSensitivity ? TRUE : FALSE;
+    dcb.fTXContinueOnXoff = line.flow.TxContinueOnXoff ? TRUE : FALSE;
+    dcb.fOutX = line.flow.XonXoffOut ? TRUE : FALSE;
+    dcb.fInX = line.flow.XonXoffIn ? TRUE : FALSE;
+    dcb.fErrorChar = line.parity.Replace ? TRUE : FALSE;
+    dcb.fNull = line.discardNull ? TRUE : FALSE;
+    switch (line.flow.ControlRTS) {
+    case TRTSFlowControl::rtsDisable: dcb.fRtsControl = RTS_CONTROL_DISABLE; break;
+    case TRTSFlowControl::rtsEnable: dcb.fRtsControl = RTS_CONTROL_ENABLE; break;
+    case TRTSFlowControl::rtsHandshake: dcb.fRtsControl = RTS_CONTROL_HANDSHAKE; break;
+    case TRTSFlowControl::rtsToggle: dcb.fRtsControl = RTS_CONTROL_TOGGLE; break;
+    default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
+    }
+    dcb.fAbortOnError = FALSE;
+    const int limit = line.inputSize > 0 ? line.inputSize / 4 : 0;
+    dcb.XonLim = static_cast<WORD>(limit > 0xFFFF ? 0xFFFF : limit);
+    dcb.XoffLim = dcb.XonLim;
+    switch (line.dataBits) {
+    case TDataBits::dbFive: dcb.ByteSize = 5; break;
+    case TDataBits::dbSix: dcb.ByteSize = 6; break;
+    case TDataBits::dbSeven: dcb.ByteSize = 7; break;
+    case TDataBits::dbEight: dcb.ByteSize = 8; break;
+    default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
+    }
+    switch (line.parity.Bits) {
+    case TParityBits::prNone: dcb.Parity = NOPARITY; break;
+    case TParityBits::prOdd: dcb.Parity = ODDPARITY; break;
+    case TParityBits::prEven: dcb.Parity = EVENPARITY; break;
+    case TParityBits::prMark: dcb.Parity = MARKPARITY; break;
+    case TParityBits::prSpace: dcb.Parity = SPACEPARITY; break;
+    default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
+    }
+    switch (line.stopBits) {
+    case TStopBits::sbOneStopBit: dcb.StopBits = ONESTOPBIT; break;
+    case TStopBits::sbOne5StopBits: dcb.StopBits = ONE5STOPBITS; break;
+    case TStopBits::sbTwoStopBits: dcb.StopBits = TWOSTOPBITS; break;
+    default: throw EComPort(comerr::SetCommState, ERROR_INVALID_PARAMETER);
+    }
+    dcb.XonChar = line.flow.XonChar;
+    dcb.XoffChar = line.flow.XoffChar;
+    dcb.ErrorChar = line.parity.ReplaceChar;
+    dcb.EofChar = 0;
+    dcb.EvtChar = line.eventChar;
     return dcb;
 }
 
@@ -164,8 +164,6 @@ public:
 private:
     HANDLE handle_;
 };
-
-}  // namespace
 
 class Win32ComDevice final : public ComDevice {
 public:
@@ -209,7 +207,7 @@ public:
             return 0;
         if (count < 0 || buffer == nullptr)
             throw EComPort(comerr::ReadFile, ERROR_INVALID_PARAMETER);
-        const DWORD moved = Transfer(buffer, count, false, comerr::ReadFile);
+        const DWORD moved = Transfer(buffer, nullptr, count, comerr::ReadFile);
         return static_cast<int>(moved);
     }
 
@@ -219,7 +217,7 @@ public:
             return 0;
         if (count < 0 || buffer == nullptr)
             throw EComPort(comerr::WriteFile, ERROR_INVALID_PARAMETER);
-        const DWORD moved = Transfer(const_cast<void*>(buffer), count, true, comerr::WriteFile);
+        const DWORD moved = Transfer(nullptr, buffer, count, comerr::WriteFile);
         // The write time-out ran out before every byte was handed to the driver.
         if (moved != static_cast<DWORD>(count))
             throw EComPort(comerr::WriteFile, ERROR_TIMEOUT);
@@ -312,9 +310,9 @@ public:
     void StopMonitoring() override { ::SetEvent(stop_); }
 
 private:
-    // One asynchronous read or write with its own request block and signal, and the wait for
-    // its end; the number of bytes moved.
-    DWORD Transfer(void* buffer, int count, bool write, int errorCode)
+    // One asynchronous read (into `in`) or write (from `out`) with its own request block and
+    // signal, and the wait for its end; the number of bytes moved.
+    DWORD Transfer(void* in, const void* out, int count, int errorCode)
     {
         if (cancelled_.load())
             throw EComPort(errorCode, ERROR_OPERATION_ABORTED);
@@ -325,8 +323,8 @@ private:
         overlapped.hEvent = done.Get();
         DWORD moved = 0;
         const DWORD length = static_cast<DWORD>(count);
-        const BOOL started = write ? ::WriteFile(handle_, buffer, length, &moved, &overlapped)
-                                   : ::ReadFile(handle_, buffer, length, &moved, &overlapped);
+        const BOOL started = out != nullptr ? ::WriteFile(handle_, out, length, &moved, &overlapped)
+                                            : ::ReadFile(handle_, in, length, &moved, &overlapped);
         if (started)
             return moved;
         if (::GetLastError() != ERROR_IO_PENDING)
@@ -356,6 +354,8 @@ private:
     DWORD reported_ = 0;
     bool waitPending_ = false;
 };
+
+}  // namespace
 
 }  // namespace imconf::win32
 

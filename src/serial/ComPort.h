@@ -36,8 +36,8 @@ enum class TDTRFlowControl : std::uint8_t { dtrDisable, dtrEnable, dtrHandshake 
 enum class TRTSFlowControl : std::uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
 enum class TSyncMethod : std::uint8_t { smThreadSync, smWindowSync, smNone };
 
-// Check enables the input parity check of the device; Replace and ReplaceChar have no
-// equivalent on Linux and are ignored.
+// Check enables the input parity check of the device; Replace and ReplaceChar (the character
+// put in place of a byte with a parity error) are taken by Windows only, Linux ignores them.
 struct TComParity {
     TParityBits Bits = TParityBits::prNone;
     bool Check = false;
@@ -45,10 +45,11 @@ struct TComParity {
     char ReplaceChar = 0;
 };
 
-// On Linux: OutCTSFlow or rtsHandshake select hardware (RTS/CTS) flow control, dtrEnable and
-// rtsEnable raise the line, XonXoffOut / XonXoffIn select software flow control with XonChar
-// and XoffChar. OutDSRFlow, dtrHandshake, rtsToggle, DSRSensitivity and TxContinueOnXoff have
-// no equivalent and are ignored.
+// On Windows every field goes into the device-control block as it is. On Linux: OutCTSFlow or
+// rtsHandshake select hardware (RTS/CTS) flow control, dtrEnable and rtsEnable raise the line,
+// XonXoffOut / XonXoffIn select software flow control with XonChar and XoffChar; OutDSRFlow,
+// dtrHandshake, rtsToggle, DSRSensitivity and TxContinueOnXoff have no equivalent there and
+// are ignored.
 struct TComFlowControl {
     bool OutCTSFlow = false;
     bool OutDSRFlow = false;
@@ -62,7 +63,8 @@ struct TComFlowControl {
     char XoffChar = 0x13;
 };
 
-// Milliseconds. The component times its reads and writes itself:
+// Milliseconds. On Windows the driver times reads and writes with these values (a ReadInterval
+// of -1 there returns at once, also with no byte). On Linux the component times them itself:
 // - a read ends when its count has arrived; ReadInterval > 0 also ends it that long after the
 //   last byte once at least one byte came; ReadInterval -1 ends it as soon as at least one byte
 //   is there (whatever is there is returned); ReadInterval 0 sets no inter-byte limit;
@@ -70,7 +72,8 @@ struct TComFlowControl {
 //   (which then may return 0). Without a total limit a read waits for its first byte until it
 //   comes or Close aborts it.
 // - a write that has not handed all its bytes to the device within
-//   WriteTotalMultiplier x count + WriteTotalConstant (no limit when that is 0) fails.
+//   WriteTotalMultiplier x count + WriteTotalConstant (no limit when that is 0) fails (on
+//   both platforms).
 // Negative values (ReadInterval below -1) are refused by Open with code 8.
 struct TComTimeouts {
     int ReadInterval = -1;
@@ -80,9 +83,10 @@ struct TComTimeouts {
     int WriteTotalConstant = 1000;
 };
 
-// InputSize bounds the component's own input queue (bytes that came while nobody read them;
-// further bytes are dropped, as by a full driver queue). OutputSize has no device call on
-// Linux. Sizes of 0 or less are refused by Open with code 9.
+// The driver's queue sizes on Windows. On Linux InputSize bounds the component's own input
+// queue (bytes that came while nobody read them; further bytes are dropped, as by a full
+// driver queue) and OutputSize has no device call. Sizes of 0 or less are refused by Open
+// with code 9.
 struct TComBuffer {
     int InputSize = 1024;
     int OutputSize = 1024;
@@ -96,7 +100,8 @@ enum TComEvent : std::uint16_t {
 using TComEvents = std::uint16_t;
 constexpr TComEvents kAllComEvents = 0x03FF;
 
-// Error of the serial component. Code and operating-system error number (errno on Linux);
+// Error of the serial component. Code and operating-system error number (GetLastError on
+// Windows, errno on Linux);
 // the message is the code's text followed by " (win error code: N)".
 class EComPort : public std::runtime_error {
 public:
@@ -137,8 +142,9 @@ public:
     TCustomComPort(const TCustomComPort&) = delete;
     TCustomComPort& operator=(const TCustomComPort&) = delete;
 
-    // Settings. Port: a name without '/' names a device in /dev (or a port announced by
-    // a simulator when /dev has no such name); a name with '/' is a path.
+    // Settings. Port: on Windows the device \\.\<name> (e.g. COM3). On Linux a name without
+    // '/' names a device in /dev (or a port announced by a simulator when /dev has no such
+    // name); a name with '/' is a path.
     const std::string& Port() const { return port_; }
     // The same name does nothing; a new name is stored and, if the port is open, the port is
     // closed and opened again under it (errors of that open propagate).
@@ -157,12 +163,13 @@ public:
     TComFlowControl FlowControl;
     TComTimeouts Timeouts;
     TComBuffer Buffer;
-    // Only evRxChar is reported on Linux; without it the monitoring thread reports nothing.
+    // The line events the monitoring thread waits for. Only evRxChar is reported on Linux;
+    // without it the monitoring thread reports nothing there.
     TComEvents Events = kAllComEvents;
     // Events are always delivered on the monitoring thread (smNone).
     TSyncMethod SyncMethod = TSyncMethod::smNone;
-    bool DiscardNull = false;  // no equivalent on Linux; ignored
-    char EventChar = 0;        // no equivalent on Linux; ignored
+    bool DiscardNull = false;  // Windows only; ignored on Linux
+    char EventChar = 0;        // Windows only; ignored on Linux
     RxCharHandler OnRxChar;
 
     bool Connected() const { return connected_.load(); }
