@@ -16,7 +16,9 @@ case "$preset" in
     cmake --build --preset ci --target imconf-sim
     cmake --preset windows -DIMCONF_HOST_SIM="$PWD/build/ci/tools/sim/imconf-sim" >/dev/null
     cmake --build --preset windows
-    ctest --preset windows --timeout 300
+    scripts/wine-run.sh --start
+    trap 'scripts/wine-run.sh --stop' EXIT
+    ctest --preset windows --timeout 300 -j2
     exit 0
     ;;
   *) echo "usage: $0 [asan|tsan|windows]" >&2; exit 2 ;;

@@ -3,6 +3,9 @@
 # (created on first use), with wine's own diagnostics silenced.
 #   scripts/wine-run.sh PROGRAM [ARGS...]
 #   scripts/wine-run.sh --prepare     only creates the prefix
+#   scripts/wine-run.sh --start       also starts the prefix's wine server and services, to
+#                                     stay until --stop, so that each program starts fast
+#   scripts/wine-run.sh --stop        stops them
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$here/build/windows/wineprefix}"
@@ -13,5 +16,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w || true
 fi
-[ "${1:-}" = --prepare ] && exit 0
+case "${1:-}" in
+  --prepare) exit 0 ;;
+  --start)
+    # Away from the caller's output: the server and the services wine starts with the first
+    # program would otherwise hold a test runner's pipes open as long as they live.
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    exit 0
+    ;;
+  --stop) wineserver -k >/dev/null 2>&1 || true; exit 0 ;;
+esac
 exec wine "$@"
