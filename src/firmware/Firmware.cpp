@@ -6,45 +6,39 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstdint>
 
 namespace imconf {
 
 namespace {
 
-// Opens a regular file for reading without blocking on FIFOs or devices; -1 with errno set.
-int OpenRegularFile(const std::string& path, std::size_t& size)
+// Opens a regular file for reading without blocking on FIFOs or devices, with its size; the
+// error number on failure.
+int OpenRegularFile(const std::string& path, files::FileHandle& file, std::size_t& size)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-        ::close(fd);
-        errno = error;
-        return -1;
+    if (const int error = files::OpenForReading(path, file))
+        return error;
+    std::uint64_t bytes = 0;
+    if (const int error = files::Size(file, bytes)) {
+        files::Close(file);
+        file = files::kNoFile;
+        return error;
     }
-    size = static_cast<std::size_t>(st.st_size);
-    return fd;
+    size = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, SIZE_MAX));
+    return 0;
 }
 
 // Reads exactly `count` bytes; the error text when the file ends or a read fails first.
-std::optional<std::string> ReadExactly(int fd, std::uint8_t* into, std::size_t count)
+std::optional<std::string> ReadExactly(files::FileHandle file, std::uint8_t* into, std::size_t count)
 {
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(fd, into + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return FileErrorText(errno);
-        }
+        std::size_t n = 0;
+        if (const int error = files::Read(file, into + done, count - done, n))
+            return FileErrorText(error);
         if (n == 0)
             return std::string(kReadPastEnd);
-        done += static_cast<std::size_t>(n);
+        done += n;
     }
     return std::nullopt;
 }
@@ -66,10 +60,11 @@ void PresetForLoad(FirmwareImage& image)
 
 LoadResult LoadUpgradeImage(const std::string& path, FirmwareImage& image)
 {
+    files::FileHandle file = files::kNoFile;
     std::size_t size = 0;
-    const UniqueFd fd(OpenRegularFile(path, size));
-    if (fd.Get() < 0)
-        return {LoadOutcome::FileError, FileErrorText(errno)};
+    if (const int error = OpenRegularFile(path, file, size))
+        return {LoadOutcome::FileError, FileErrorText(error)};
+    const UniqueFd fd(file);
     // An EEPROM part longer than the EEPROM image would not fit: refused like a short file.
     if (size < kImageHeaderSize || size > kMaxImageFileSize)
         return {LoadOutcome::SizeError, {}};
@@ -103,11 +98,12 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t limit, std::size_t&
 {
     FileBytes result;
     size = 0;
-    const UniqueFd fd(OpenRegularFile(path, size));
-    if (fd.Get() < 0) {
-        result.Error = FileErrorText(errno);
+    files::FileHandle file = files::kNoFile;
+    if (const int error = OpenRegularFile(path, file, size)) {
+        result.Error = FileErrorText(error);
         return result;
     }
+    const UniqueFd fd(file);
     if (size > limit)
         return result;
     result.Bytes.resize(size);
@@ -134,31 +130,24 @@ std::string BuilderOutputName(const std::string& flashPath)
 std::optional<std::string> WriteUpgradeImage(const std::string& path, const FirmwareImage& image,
                                              const std::vector<std::uint8_t>& eeprom)
 {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644));
-    if (fd.Get() < 0)
-        return FileErrorText(errno);
+    files::FileHandle file = files::kNoFile;
+    if (const int error = files::CreateForWriting(path, file))
+        return FileErrorText(error);
+    UniqueFd fd(file);
     std::vector<std::uint8_t> bytes(image.FlashImage.begin(), image.FlashImage.end());
     bytes.push_back(static_cast<std::uint8_t>(image.ImageCrc & 0xFF));
     bytes.push_back(static_cast<std::uint8_t>(image.ImageCrc >> 8));
     bytes.insert(bytes.end(), eeprom.begin(), eeprom.end());
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return FileErrorText(errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd.Release()) != 0)
-        return FileErrorText(errno);
+    if (const int error = files::WriteAll(fd.Get(), bytes.data(), bytes.size()))
+        return FileErrorText(error);
+    if (const int error = files::Close(fd.Release()))
+        return FileErrorText(error);
     return std::nullopt;
 }
 
 void RemoveIfPresent(const std::string& path)
 {
-    ::unlink(path.c_str());
+    files::Remove(path);
 }
 
 }  // namespace imconf

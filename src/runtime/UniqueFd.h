@@ -1,32 +1,32 @@
 #pragma once
-// An owned POSIX file descriptor, closed when its owner goes.
+// An owned open file (runtime/FileAccess.h), closed when its owner goes.
 
-#include <unistd.h>
+#include "runtime/FileAccess.h"
 
 namespace imconf {
 
 class UniqueFd {
 public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
+    explicit UniqueFd(files::FileHandle fd) : fd_(fd) {}
     ~UniqueFd()
     {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ != files::kNoFile)
+            files::Close(fd_);
     }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
 
-    int Get() const { return fd_; }
-    // Gives the descriptor up without closing it (for a close whose result counts).
-    int Release()
+    files::FileHandle Get() const { return fd_; }
+    // Gives the file up without closing it (for a close whose result counts).
+    files::FileHandle Release()
     {
-        const int fd = fd_;
-        fd_ = -1;
+        const files::FileHandle fd = fd_;
+        fd_ = files::kNoFile;
         return fd;
     }
 
 private:
-    int fd_;
+    files::FileHandle fd_;
 };
 
 }  // namespace imconf

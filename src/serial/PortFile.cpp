@@ -6,9 +6,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace imconf {
 
@@ -269,50 +266,28 @@ PortFileResult ReadPortFile(const std::string& path, std::size_t maxLines)
 {
     PortFileResult result;
 
-    // Look before opening: opening a FIFO could block and opening a serial device would move
-    // its modem lines, so only a regular file is opened at all.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        result.error = PortFileErrorText(errno);
+    // Only a regular file is opened at all, without blocking (runtime/FileAccess.h).
+    files::FileHandle file = files::kNoFile;
+    if (const int error = files::OpenForReading(path, file)) {
+        result.error = PortFileErrorText(error);
         return result;
     }
-    if (!S_ISREG(st.st_mode)) {
-        result.error = PortFileErrorText(EACCES);
-        return result;
-    }
-
-    // Non-blocking all the way: the name may have been replaced since the look above, and some
-    // pseudo-files (under /proc) block on read.
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        result.error = PortFileErrorText(errno);
-        return result;
-    }
-    if (::fstat(fd.Get(), &st) != 0) {
-        result.error = PortFileErrorText(errno);
-        return result;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        result.error = PortFileErrorText(EACCES);
-        return result;
-    }
+    const UniqueFd fd(file);
 
     LineSplitter splitter(result.lines, maxLines);
     std::string chunk(kReadChunk, '\0');
     while (!splitter.Full()) {
-        const ssize_t got = ::read(fd.Get(), chunk.data(), chunk.size());
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        std::size_t got = 0;
+        if (const int error = files::Read(fd.Get(), chunk.data(), chunk.size(), got)) {
             // The line being read when the error came is incomplete and is dropped.
-            result.error = PortFileErrorText(errno);
+            result.error = PortFileErrorText(error);
             return result;
         }
         if (got == 0) {
             splitter.Finish();
             break;
         }
-        splitter.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+        splitter.Feed(std::string_view(chunk.data(), got));
     }
     return result;
 }

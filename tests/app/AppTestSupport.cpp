@@ -1,17 +1,25 @@
 #include "AppTestSupport.h"
 
-#include <cstdlib>
+#include <chrono>
+#include <cstdint>
+#include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace imconf::testing {
 
 TempDir::TempDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "imconf-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::mt19937_64 rng(std::random_device{}() ^
+                        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path dir = base / ("imconf-test-" + std::to_string(rng()));
+        if (std::filesystem::create_directory(dir)) {
+            path_ = dir;
+            return;
+        }
+    }
+    throw std::runtime_error("no fresh temporary folder");
 }
 
 TempDir::~TempDir()

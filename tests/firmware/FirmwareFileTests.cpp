@@ -5,37 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include "FirmwareScratch.h"
+
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace imconf;
+using imconf::test::Scratch;
 
 namespace {
-
-class Scratch {
-public:
-    Scratch()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "imconf-fw-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-    }
-    ~Scratch() { std::filesystem::remove_all(path_); }
-    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
-    {
-        const std::string file = path_ + "/" + name;
-        std::ofstream out(file, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 std::vector<std::uint8_t> Image(std::size_t eeprom, std::uint8_t crcLow = 0x34, std::uint8_t crcHigh = 0x12)
 {
@@ -114,9 +92,6 @@ TEST(UpgradeImageLoader, FilesThatAreNoUpgradeImage)
     EXPECT_EQ(missing.Outcome, LoadOutcome::FileError);
     EXPECT_EQ(missing.Error, "File not found");
     EXPECT_EQ(LoadUpgradeImage(dir.Path(), image).Error, "File access denied");
-    const std::string fifo = dir.Path() + "/fifo.hex";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(LoadUpgradeImage(fifo, image).Error, "File access denied") << "and it did not hang";
     // A 1 GB sparse file is refused by its size without being read.
     const std::string sparse = dir.Path() + "/sparse.hex";
     {
@@ -165,4 +140,32 @@ TEST(ImageBuilderFiles, OutputNameAndWrittenLayout)
     EXPECT_EQ(size, 14850u);
     EXPECT_TRUE(read.Bytes.empty()) << "over the limit: measured, not read";
     EXPECT_FALSE(read.Error);
+}
+
+TEST(ImageBuilderFiles, FilesInAFolderNamedInCyrillic)
+{
+    Scratch dir;
+    const std::string folder = dir.Path() + "/Прошивки модуля";
+    ASSERT_TRUE(std::filesystem::create_directory(files::PathFromUtf8(folder)));
+    const std::string flash = dir.Write("Прошивки модуля/модуль.hex", Image(100));
+    FirmwareImage image;
+    PresetForLoad(image);
+    ASSERT_EQ(LoadUpgradeImage(flash, image).Outcome, LoadOutcome::Loaded);
+    EXPECT_EQ(image.EepromBlockCount, 7);
+
+    const std::string out = BuilderOutputName(flash);
+    EXPECT_EQ(out, folder + "/модуль_Crypt.hex");
+    ASSERT_FALSE(WriteUpgradeImage(out, image, std::vector<std::uint8_t>(16, 0x5A)));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.Native() / u8"Прошивки модуля" / u8"модуль_Crypt.hex"))
+        << "the name as written, not its bytes in another code page";
+    std::size_t size = 0;
+    const FileBytes read = ReadFileBytes(out, 20000, size);
+    EXPECT_EQ(size, kImageHeaderSize + 16);
+    EXPECT_FALSE(read.Error);
+    ASSERT_EQ(read.Bytes.size(), size);
+    EXPECT_EQ(read.Bytes[kImageHeaderSize], 0x5A);
+
+    RemoveIfPresent(out);
+    EXPECT_EQ(ReadFileBytes(out, 20000, size).Error, std::optional<std::string>("File not found"));
+    RemoveIfPresent(out);  // already gone: nothing happens
 }
