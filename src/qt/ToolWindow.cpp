@@ -9,7 +9,7 @@ ToolWindow::ToolWindow(const std::string& executableDir)
           .Config = config,
           .ComPort1 = line,
           .Dialogs = dialogs,
-          .SystemPorts = systemPorts,
+          .SystemPorts = *systemPorts,
           .Screen = screen,
           .PortFileName = "comports.txt",
           .ExecutableDir = executableDir,

@@ -13,6 +13,7 @@
 #include "serial/ComPortLine.h"
 #include "serial/SystemPorts.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -32,7 +33,7 @@ public:
     QtEventLoop loop;
     TComPort port;
     ComPortLine line{port, loop};
-    LinuxSystemPortList systemPorts;
+    std::unique_ptr<ISystemPortList> systemPorts = MakeSystemPortList();
     QtDialogs dialogs;
     QtScreen screen;
     TForm1 form;

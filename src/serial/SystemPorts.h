@@ -1,10 +1,12 @@
 #pragma once
 // The machine's list of serial ports, as the "Port" menu shows it.
 //
-// On Linux the list is made from sysfs and from the folder where programs announce virtual
-// ports (serial/PortNames.h). Nothing is opened to find out whether a port is there: opening
-// a serial device moves its modem lines, so everything is decided from sysfs attributes.
+// On Windows the list is the system's registry list of serial ports. On Linux it is made from
+// sysfs and from the folder where programs announce virtual ports (serial/PortNames.h).
+// Nothing is opened to find out whether a port is there: opening a serial device moves its
+// modem lines, so everything is decided from what the system lists.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,6 +62,34 @@ private:
     std::string sysfsTtyDir_;
     std::string announcedDir_;
 };
+
+// The values of a registry key, one port each: the caption is the value's data (a text such as
+// "COM3"), the description the value's name (such as "\Device\Serial0"). Order: the order in
+// which the registry enumerates the values, nothing sorted. The key is opened asking for full
+// access; where that is refused, or the key is missing, or enumerating its values fails, the
+// list is unreadable (nullopt). Values that are not text, and data that is not usable as a
+// port name (IsUsablePortName, e.g. empty), are left out; data runs to its first NUL, with or
+// without a terminator stored. Texts are taken in the system's ANSI code page and given as
+// UTF-8.
+//
+// `subKey` is under the local machine's root, or under the current user's root when
+// `root` says so (a scratch key for tests).
+enum class RegistryRoot { LocalMachine, CurrentUser };
+
+class Win32SystemPortList : public ISystemPortList {
+public:
+    explicit Win32SystemPortList(std::string subKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM",
+                                 RegistryRoot root = RegistryRoot::LocalMachine);
+
+    std::optional<std::vector<SystemPort>> Read() override;
+
+private:
+    std::string subKey_;
+    RegistryRoot root_;
+};
+
+// This platform's list: the registry list on Windows, sysfs and the announced ports on Linux.
+std::unique_ptr<ISystemPortList> MakeSystemPortList();
 
 // Natural order of port names: runs of digits compare by their value, everything else byte by
 // byte; names equal in that order (ttyS01, ttyS1) fall back to plain byte order.
