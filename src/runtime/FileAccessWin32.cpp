@@ -135,25 +135,36 @@ bool IsDeviceName(std::wstring path)
     return false;
 }
 
+// The name of a file to open as the wide functions take it: ENOENT for a name that is empty
+// or no valid UTF-8, EACCES for a device name.
+int FileName(const std::string& path, std::wstring& wide)
+{
+    const auto converted = Widen(path, true);
+    if (!converted || converted->empty())
+        return ENOENT;
+    if (IsDeviceName(*converted))
+        return EACCES;
+    wide = *converted;
+    return 0;
+}
+
 }  // namespace
 
 int OpenForReading(const std::string& path, FileHandle& file)
 {
     file = kNoFile;
-    const auto wide = Widen(path, true);
-    if (!wide || wide->empty())
-        return ENOENT;
-    if (IsDeviceName(*wide))
-        return EACCES;
+    std::wstring wide;
+    if (const int error = FileName(path, wide); error != 0)
+        return error;
     // Look before opening, as for any name that may not be a file.
     WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (!::GetFileAttributesExW(wide->c_str(), GetFileExInfoStandard, &info))
+    if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &info))
         return LastErrno();
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return EISDIR;
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0)
         return EACCES;
-    const HANDLE handle = ::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrno();
@@ -189,12 +200,10 @@ int Read(FileHandle file, void* into, std::size_t count, std::size_t& got)
 int CreateForWriting(const std::string& path, FileHandle& file)
 {
     file = kNoFile;
-    const auto wide = Widen(path, true);
-    if (!wide || wide->empty())
-        return ENOENT;
-    if (IsDeviceName(*wide))
-        return EACCES;
-    const HANDLE handle = ::CreateFileW(wide->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    std::wstring wide;
+    if (const int error = FileName(path, wide); error != 0)
+        return error;
+    const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrno();

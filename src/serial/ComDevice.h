@@ -32,7 +32,6 @@ struct ComLineSettings {
 struct ComOsErrors {
     int aborted;  // a request ended by Close
     int notOpen;  // a request on a port that is not open
-    int invalid;  // a setting or argument the device cannot take
 };
 const ComOsErrors& ComOsError();
 

@@ -119,7 +119,7 @@ private:
 
 const ComOsErrors& ComOsError()
 {
-    static const ComOsErrors errors{ECANCELED, EBADF, EINVAL};
+    static const ComOsErrors errors{ECANCELED, EBADF};
     return errors;
 }
 

@@ -363,8 +363,7 @@ namespace imconf {
 
 const ComOsErrors& ComOsError()
 {
-    static const ComOsErrors errors{ERROR_OPERATION_ABORTED, ERROR_INVALID_HANDLE,
-                                    ERROR_INVALID_PARAMETER};
+    static const ComOsErrors errors{ERROR_OPERATION_ABORTED, ERROR_INVALID_HANDLE};
     return errors;
 }
 

@@ -1,26 +1,10 @@
 #include "AppTestSupport.h"
 
-#include <chrono>
-#include <cstdint>
-#include <random>
-#include <stdexcept>
+#include "FreshFolder.h"
 
 namespace imconf::testing {
 
-TempDir::TempDir()
-{
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    std::mt19937_64 rng(std::random_device{}() ^
-                        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::filesystem::path dir = base / ("imconf-test-" + std::to_string(rng()));
-        if (std::filesystem::create_directory(dir)) {
-            path_ = dir;
-            return;
-        }
-    }
-    throw std::runtime_error("no fresh temporary folder");
-}
+TempDir::TempDir() : path_(testsupport::MakeFreshFolder("imconf-test-")) {}
 
 TempDir::~TempDir()
 {

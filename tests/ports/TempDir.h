@@ -2,13 +2,12 @@
 // A fresh folder under the system's temporary folder, removed with everything in it. Paths
 // are UTF-8, as the code under test takes them.
 
+#include "FreshFolder.h"
 #include "runtime/FileAccess.h"
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,20 +16,7 @@ namespace imconf::test {
 
 class TempDir {
 public:
-    TempDir()
-    {
-        const std::filesystem::path base = std::filesystem::temp_directory_path();
-        std::mt19937_64 rng(std::random_device{}() ^
-                            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::filesystem::path dir = base / ("imconf-ports-" + std::to_string(rng()));
-            if (std::filesystem::create_directory(dir)) {
-                path_ = files::Utf8FromPath(dir);
-                return;
-            }
-        }
-        throw std::runtime_error("no fresh temporary folder");
-    }
+    TempDir() : path_(files::Utf8FromPath(testsupport::MakeFreshFolder("imconf-ports-"))) {}
     ~TempDir()
     {
         std::error_code ec;
