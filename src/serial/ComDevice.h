@@ -9,7 +9,6 @@
 
 #include "serial/ComPort.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>

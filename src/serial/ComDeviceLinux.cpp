@@ -4,6 +4,7 @@
 #include "serial/PortNames.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>

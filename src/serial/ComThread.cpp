@@ -2,7 +2,6 @@
 
 #include "serial/ComDevice.h"
 
-
 namespace imconf {
 
 struct TComThread::Shared {

@@ -47,7 +47,7 @@ std::vector<std::string> WindowRig::CheckedPorts() const
 
 void RealPortWindow::Start(const std::string& portName, ISerialLine& line, const std::string& description)
 {
-    port.Timeouts.ReadInterval = 150;
+    ApplyToolPortSettings(port);
     ports.ports = std::vector<SystemPort>{{portName, description}};
     form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen, dir.File("comports.txt"),
                                    dir.Path().string()});
