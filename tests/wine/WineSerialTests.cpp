@@ -326,7 +326,10 @@ TEST_F(WinComPort, PortNamesMissingOrNotSerialDevices)
         out << "keep";
     }
     port.SetPort(file.string());
-    EXPECT_TRUE(OpenError(port));
+    const auto notAPort = OpenError(port);
+    ASSERT_TRUE(notAPort) << file.string() << " opened as a port";
+    EXPECT_EQ(notAPort->Code(), comerr::Open);
+    EXPECT_EQ(notAPort->WinCode(), ERROR_BAD_DEVICE);
     EXPECT_FALSE(port.Connected());
     std::ifstream in(file, std::ios::binary);
     const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
