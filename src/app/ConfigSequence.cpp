@@ -99,6 +99,13 @@ void TForm1::Timer_ProgrammTimer()
     case opstate::Search:
         SearchStep();
         break;
+    case kReadLastStep:
+        // The last step's transaction is over and did not end the read.
+        ReadConfigFailed();
+        break;
+    case kWriteLastStep:
+        WriteConfigFailed();
+        break;
     default:
         break;
     }
@@ -299,7 +306,10 @@ void TForm1::DispatchReply()
         break;
     case kExceptionWriteOne:
     case kExceptionWriteMany:
-        if (opstate::IsWrite(State.OperationState)) {
+        // Only a refusal of the write's own steps spoils the write, not one of a command
+        // sent between two of them.
+        if (opstate::IsWrite(State.OperationState) &&
+            (kind == replykind::ConfigWrite || kind == replykind::NodeCountWrite)) {
             writeRefused_ = true;
             // The refused count write is the last step: the write ends with its error.
             if (kind == replykind::NodeCountWrite) {
@@ -312,6 +322,13 @@ void TForm1::DispatchReply()
     default:
         break;
     }
+
+    // Whatever answered the last step of a read or write, the sequence is over: a reply that
+    // did not end it with its ending ends it with the error ending.
+    if (State.OperationState == kReadLastStep)
+        ReadConfigFailed();
+    else if (State.OperationState == kWriteLastStep)
+        WriteConfigFailed();
 }
 
 }  // namespace imconf

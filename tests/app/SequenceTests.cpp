@@ -351,3 +351,63 @@ TEST(ConfigSequences, RandomConfigurationsSurviveAWriteAndAReadBack)
             EXPECT_EQ(reader.form->NodesGrid.Cell(2, i + 1), FormatZeroPadded(model.NodeTable[static_cast<std::size_t>(i)].Address, 3));
     }
 }
+
+TEST(ConfigSequences, AnyReplyToTheLastStepEndsTheSequence)
+{
+    // Well-formed replies that are not the last step's answer: each ends the sequence with
+    // its error ending, and the tool is idle again.
+    auto reply = [](std::vector<std::uint8_t> bytes) {
+        bytes.resize(bytes.size() + 2);
+        PlaceCrc(bytes.data(), static_cast<std::uint16_t>(bytes.size() - 2));
+        return bytes;
+    };
+    struct Case {
+        bool write;
+        std::vector<std::uint8_t> bytes;
+    };
+    const std::vector<Case> cases{
+        {false, reply({247, 0x2B, 0x0E, 0x01, 0x00})},
+        {false, reply({247, 0x86, 0x02})},
+        {false, reply({247, 0x90, 0x02})},
+        {false, {0xFF, 0xFF}},  // the CRC of no bytes: noise passes the check
+        {true, reply({247, 0x03, 0x02, 0x00, 0x02})},
+        {true, reply({247, 0x83, 0x02})},
+        {true, reply({247, 0x10, 0x01, 0x20, 0x00, 0x01})},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        int seen = 0;
+        rig.line.Intercept = [&](std::span<const std::uint8_t>) -> std::optional<sim::TReply> {
+            if (seen++ != 3)
+                return std::nullopt;
+            return sim::TReply{c.bytes, 1ms};
+        };
+        (c.write ? rig.F().TeButton2 : rig.F().TeButton5).Click();
+        ASSERT_TRUE(rig.RunToEnd()) << c.write << " " << int(c.bytes[1]);
+        ExpectEnding(rig, c.write ? kWriteTitle : kReadTitle, "   : ОШИБКА.");
+        EXPECT_FALSE(rig.F().Timer_Programm.Enabled());
+        rig.F().TeButton5.Click();
+        EXPECT_EQ(rig.state.OperationState, opstate::ReadRequested) << "the next press starts";
+    }
+}
+
+TEST(ConfigSequences, RefusedCommandBetweenWriteStepsDoesNotSpoilTheWrite)
+{
+    Rig rig;
+    TForm1& f = rig.F();
+    rig.line.Intercept = [](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
+        if (frame[1] != 0x06 || frame[3] != 0x23)
+            return std::nullopt;
+        std::vector<std::uint8_t> refused{frame[0], 0x86, 0x02, 0, 0};
+        PlaceCrc(refused.data(), 3);
+        return sim::TReply{refused, 1ms};
+    };
+    f.TeButton2.Click();
+    ASSERT_TRUE(rig.loop.RunUntil([&] { return f.Engine.TransactionInFlight(); }, 1s));
+    f.TeButton3Click();  // block, postponed until the first step's reply
+    ASSERT_TRUE(rig.RunToEnd());
+    ASSERT_EQ(rig.line.Requests().size(), 5u);
+    EXPECT_EQ(rig.line.Requests()[1].bytes[3], 0x23);
+    ExpectEnding(rig, kWriteTitle, "   : ОК.");
+    EXPECT_FALSE(f.TeCheckBox1.Checked());
+}

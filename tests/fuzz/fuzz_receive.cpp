@@ -1,7 +1,8 @@
 // The whole receive path: a transaction is put in flight in a chosen operation state by the
 // window's own senders, then blocks come in from the line at chosen moments and the virtual
 // loop runs, so that Timer_RxTimer, the upgrade's acknowledgement check and DispatchReply
-// handle them, and the operation goes on with its next steps. Time is bounded.
+// handle them, and the operation goes on with its next steps or returns to idle, never
+// standing still with nothing armed. Time is bounded.
 //
 // Input: operation state, reply kind, flags, speed index, address, upgrade or search detail,
 // then events of [delay][flags][length][bytes...]:
@@ -117,6 +118,17 @@ void CheckInvariants(const FuzzWindow& w)
     FUZZ_CHECK(w.State.RxLength <= kFrameBufferSize);
     FUZZ_CHECK(w.State.CommandDeferred <= 1);
     FUZZ_CHECK(w.Config.NodeCount <= w.Config.NodeTable.size());
+    // Whatever came back, a running operation has its next step on a timer (the reply it
+    // waits for, its sequencer or a command before its next step) or is over. The one state
+    // that waits for the user is a bus search whose port could not be opened: Stop ends it.
+    const TForm1& form = *w.Form;
+    if (w.State.OperationState != opstate::Idle && !form.Timer_Rx.Enabled() &&
+        !form.Timer_Programm.Enabled() && !form.Timer_Wait.Enabled()) {
+        const bool searchStandsAtPortError = w.State.OperationState == opstate::Search &&
+                                             !form.TeMemo1.Lines.Empty() &&
+                                             form.TeMemo1.Lines.Last().rfind(kPortErrorLine, 0) == 0;
+        FUZZ_CHECK(searchStandsAtPortError);
+    }
 }
 
 }  // namespace
