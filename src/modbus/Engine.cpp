@@ -199,8 +199,13 @@ void TransactionEngine::Timer_RxTimer()
         CloseReportingErrors();
 
     if (s_.RxLength != 0) {
-        if (client_.HandleUpgradeReply())
+        if (client_.HandleUpgradeReply()) {
+            // The upgrade sent its next frame, or it is over: then a command that waited for
+            // this transaction goes out now, at the speed the port has again.
+            if (s_.OperationState == opstate::Idle)
+                ReleaseDeferredCommand();
             return;
+        }
         if (ReplyCrcValid()) {
             TraceReply();
         } else if (!FailureCall()) {
@@ -217,12 +222,18 @@ void TransactionEngine::Timer_RxTimer()
     s_.RxLength = 0;
     s_.ReplyKind = replykind::None;
 
-    if (s_.CommandDeferred == 1) {
-        s_.CommandDeferred = 0;
-        Timer_Wait.SetEnabled(true);
-    } else if (s_.OperationState != opstate::Idle) {
+    if (s_.CommandDeferred == 1)
+        ReleaseDeferredCommand();
+    else if (s_.OperationState != opstate::Idle)
         Timer_Programm.SetEnabled(true);
-    }
+}
+
+void TransactionEngine::ReleaseDeferredCommand()
+{
+    if (s_.CommandDeferred != 1)
+        return;
+    s_.CommandDeferred = 0;
+    Timer_Wait.SetEnabled(true);
 }
 
 bool TransactionEngine::DeferCommandIfBusy(std::function<void()> handler)

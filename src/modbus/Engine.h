@@ -89,13 +89,16 @@ public:
     std::uint32_t ReadTimeoutMs() const;
 
     ISerialLine& Port() { return port_; }
+    // Closes the port; an error reaches the general error report.
+    void CloseReportingErrors();
 
 private:
     bool SendBuilt(std::size_t length, std::uint32_t timeoutMs);
     void PortFailed();
     // Calls the failure call of the running operation; false when no operation runs.
     bool FailureCall();
-    void CloseReportingErrors();
+    // Sends a command that waited for a transaction which ended no operation step.
+    void ReleaseDeferredCommand();
     void StoreBlock(const ReceivedBlock& block);
 
     ProgramState& s_;

@@ -102,6 +102,28 @@ TEST(FirmwareUpgrade, WithoutEepromPartSendsThirtyFramesAndCompletes)
     EXPECT_FALSE(rig.line.Connected());
 }
 
+TEST(FirmwareUpgrade, CommandPressedDuringTheTransferGoesOutWhenItEnds)
+{
+    Rig rig;
+    rig.Upgrade(ImageFile(0));
+    ASSERT_TRUE(rig.loop.RunUntil([&] { return rig.F().Engine.TransactionInFlight(); }, 1s));
+    rig.F().Sound_ButtClick();  // postponed: a frame waits for its acknowledgement
+    ASSERT_TRUE(rig.loop.RunUntil([&] { return rig.state.OperationState == 0; }, 60s));
+    rig.loop.Advance(1s);  // the command goes out and, in the bootloader, times out
+    const auto& sent = rig.line.Requests();
+    ASSERT_EQ(sent.size(), 31u);
+    EXPECT_EQ(sent.back().bytes, (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x24, 0xA5, 0x5A, 0x26, 0x3C}));
+    EXPECT_EQ(sent.back().baud, 9600u) << "after the port speed is restored";
+    EXPECT_EQ(rig.state.CommandDeferred, 0);
+    // Nothing is left over to go out in the middle of a later operation.
+    rig.module.SetMode(sim::TMode::Modbus);
+    rig.F().TeButton5.Click();
+    ASSERT_TRUE(rig.RunToIdle());
+    EXPECT_EQ(rig.line.Requests().size(), 35u);
+    for (std::size_t i = 31; i < 35; ++i)
+        EXPECT_EQ(rig.line.Requests()[i].bytes[1], 0x03);
+}
+
 TEST(FirmwareUpgrade, WholeImageArrivesAsTheFileHoldsIt)
 {
     Rig rig;
