@@ -52,9 +52,11 @@ void TForm1::DelayItemClick(std::uint16_t delayMs, TMenuItem& item)
 
 void TForm1::SearchStep()
 {
-    // After address 247 the search is over whatever the last reply was.
+    // After address 247 the search is over whatever the last reply was. No transaction ends
+    // here to close the port that the search kept open, so it is closed now.
     if (State.DeviceAddress >= kLastAddress) {
         SearchNotFound();
+        Engine.CloseReportingErrors();
         return;
     }
     State.DeviceAddress = static_cast<std::uint8_t>(State.DeviceAddress + 1);
@@ -65,11 +67,20 @@ void TForm1::SearchStep()
 
 std::uint8_t TForm1::CheckSearchReply()
 {
-    const bool identified = State.RxLength >= 5 && ReadBe16(State.FrameBuffer.data(), 3) == regmap::ModuleId;
-    if (identified)
+    // A reply names its sender in byte 0. A late reply can arrive while a later address is
+    // probed, so the found address is the sender's, never the probed one; a reply from
+    // another address is not the probed device's answer.
+    const std::uint8_t sender = State.FrameBuffer[0];
+    const bool validSender = sender >= 1 && sender <= kLastAddress;
+    const bool identified =
+        validSender && State.RxLength >= 5 && ReadBe16(State.FrameBuffer.data(), 3) == regmap::ModuleId;
+    if (identified) {
+        State.DeviceAddress = sender;
         SearchFound();
-    else if (State.DeviceAddress >= kLastAddress && State.OperationState == opstate::Search)
+    } else if (State.DeviceAddress >= kLastAddress && sender == State.DeviceAddress &&
+               State.OperationState == opstate::Search) {
         SearchNotFound();
+    }
     return State.ReplyKind;
 }
 

@@ -138,6 +138,62 @@ TEST(BusSearch, StopAfterThirtyAndALateAnswerToTheLastProbe)
     EXPECT_EQ(rig.line.Requests().size(), 30u);
 }
 
+TEST(BusSearch, LateRepliesAreCreditedToTheirSenderNotToTheProbedAddress)
+{
+    // A foreign device at 3 answers with an exception, whose read ends only after 150 ms of
+    // silence; or the module itself answers later than the delay. Either way its reply comes
+    // in while a later address is probed: the module is still found at 4.
+    for (bool foreignException : {true, false}) {
+        Rig rig(4);
+        rig.line.Intercept = [&](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
+            if (foreignException && frame[0] == 3) {
+                std::vector<std::uint8_t> refused{3, 0x83, 0x02, 0, 0};
+                PlaceCrc(refused.data(), 3);
+                return sim::TReply{refused, 1ms};
+            }
+            if (!foreignException && frame[0] == 4) {
+                std::vector<std::uint8_t> identified{4, 0x03, 0x02, 0x00, 0x18, 0, 0};
+                PlaceCrc(identified.data(), 5);
+                return sim::TReply{identified, 200ms};
+            }
+            return std::nullopt;
+        };
+        rig.F().CustomItem8->Click();  // 150 ms
+        rig.F().CustomItem5->Click();
+        ASSERT_TRUE(rig.RunToIdle());
+        const auto trace = rig.Trace();
+        ASSERT_GE(trace.size(), 2u);
+        EXPECT_EQ(trace[trace.size() - 2], kFound + "004") << foreignException;
+        EXPECT_EQ(rig.state.DeviceAddress, 4);
+        EXPECT_EQ(rig.F().TeSpinEdit1.Value(), 4);
+        EXPECT_FALSE(rig.line.Connected());
+    }
+}
+
+TEST(BusSearch, EndingWithoutAReplyOfItsOwnClosesThePort)
+{
+    // The search ends at the sequencer's tick, after a last reply that was no identification
+    // or after the address editor was set to 247 between two probes.
+    for (bool editor : {false, true}) {
+        Rig rig(247);
+        rig.line.Intercept = [](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
+            std::vector<std::uint8_t> refused{frame[0], 0x83, 0x02, 0, 0};
+            PlaceCrc(refused.data(), 3);
+            return frame[0] == 247 ? sim::TReply{refused, 1ms} : sim::TReply{};
+        };
+        rig.F().CustomItem9->Click();  // 200 ms: the exception's read ends within it
+        rig.F().CustomItem5->Click();
+        if (editor) {
+            ASSERT_TRUE(rig.loop.RunUntil(
+                [&] { return rig.line.Requests().size() == 2 && !rig.F().Engine.TransactionInFlight(); }, 60s));
+            rig.F().TeSpinEdit1.SetValue(247);
+        }
+        ASSERT_TRUE(rig.RunToIdle(120s));
+        EXPECT_EQ(rig.Trace().back(), kNotFound);
+        EXPECT_FALSE(rig.line.Connected()) << editor;
+    }
+}
+
 TEST(BusSearch, DelayChosenDuringTheSearchAppliesFromTheNextProbe)
 {
     Rig rig(100);
