@@ -17,7 +17,8 @@ esac
 scripts/deps.sh build
 
 cmake --preset default >/dev/null
-cmake --build --preset default --target imconf imconf-sim
+# The programs and what installing them takes besides (the compressed manual pages).
+cmake --build --preset default --target imconf imconf-sim packaging_files
 
 bin=build/default
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
