@@ -2,14 +2,16 @@
 # Installs the Debian packages that building, running and testing need.
 # Usage: scripts/deps.sh build|test|screenshot|fuzz|bench|windows
 #   test adds GoogleTest, the peers the integration tests talk to (libmodbus, mbpoll) and the
-#   packaging tools; screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus;
+#   packaging tools and Debian's checkers of a package (lintian, appstreamcli,
+#   desktop-file-validate, man and col); screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus;
 #   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends).
 set -euo pipefail
 
 want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core)
 case "${1:-build}" in
   build) ;;
-  test) want+=(libgtest-dev libgmock-dev mbpoll libmodbus-dev dpkg-dev file) ;;
+  test) want+=(libgtest-dev libgmock-dev mbpoll libmodbus-dev dpkg-dev file
+               lintian appstream desktop-file-utils man-db groff-base bsdextrautils) ;;
   screenshot) want+=(libgtest-dev libgmock-dev xvfb xauth) ;;
   fuzz) want+=(clang-14 libclang-rt-14-dev) ;;
   bench) want+=(libgtest-dev libgmock-dev libmodbus-dev xvfb xauth) ;;

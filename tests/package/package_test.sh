@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build folder, checks its control data and contents,
-# unpacks it into a scratch root and starts the unpacked tool offscreen.
+# Builds the Debian package from a build folder, checks its control data and contents, runs
+# Debian's checkers over it (lintian, appstreamcli, desktop-file-validate, man), unpacks it
+# into a scratch root and starts the unpacked tool offscreen.
 # Usage: package_test.sh BUILD_DIR WORK_DIR SANITIZE
 # Exits 77 (skipped) in the sanitizer builds: their programs are not what is shipped.
 set -euo pipefail
@@ -13,6 +14,9 @@ if [ -n "$sanitize" ]; then
 fi
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+for tool in lintian appstreamcli desktop-file-validate man col; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/deps.sh test installs it)"
+done
 
 rm -rf "$work"
 mkdir -p "$work/run" "$work/cwd"
@@ -41,18 +45,51 @@ for want in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 fonts-liberat
   grep -qxF "$want" <<<"$names" || fail "Depends lacks $want: $depends"
 done
 
-# 3. Contents: the two programs, the desktop entry and the icons; no test, bench or probe.
+# 3. Contents: the two programs, the desktop entry, the AppStream metadata, the icons, the
+# copyright and the changelog; no test, bench or probe. (The manual pages: step 6.)
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 for want in ./usr/bin/imconf ./usr/bin/imconf-sim ./usr/share/applications/imconf.desktop \
+            ./usr/share/metainfo/org.imconf.imconf.metainfo.xml \
             ./usr/share/icons/hicolor/scalable/apps/imconf.svg \
-            ./usr/share/icons/hicolor/48x48/apps/imconf.png; do
+            ./usr/share/icons/hicolor/48x48/apps/imconf.png \
+            ./usr/share/doc/imconf/copyright ./usr/share/doc/imconf/changelog.Debian.gz; do
   grep -qx "$want" <<<"$contents" || fail "the package lacks $want"
 done
 programs=$(grep '^\./usr/bin/.' <<<"$contents" | sort | tr '\n' ' ')
 [ "$programs" = "./usr/bin/imconf ./usr/bin/imconf-sim " ] || fail "unexpected programs: $programs"
 
-# 4. Unpacked into a scratch root, the tool starts from there and takes its picture.
+# 4. Debian's package checker: no error and no warning.
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
+  { cat "$work/lintian.log" >&2; fail "lintian"; }
+
 dpkg -x "$deb" "$work/root"
+share="$work/root/usr/share"
+
+# 5. The changelog and the AppStream release are those of this version.
+version=$(field Version)
+latest=$(zcat "$share/doc/imconf/changelog.Debian.gz" | sed -n 1p)
+[[ "$latest" == "imconf ($version) "* ]] || fail "the changelog's latest entry is not $version: $latest"
+metainfo="$share/metainfo/org.imconf.imconf.metainfo.xml"
+grep -q "<release version=\"${version%-*}\"" "$metainfo" || fail "no AppStream release ${version%-*}"
+appstreamcli validate --no-net --strict "$metainfo" || fail "appstreamcli validate"
+
+# 6. Manual pages: every program has one that renders without a warning and lists exactly the
+# options its --help shows.
+options() { grep -oE -- '(^|[][ ,(])--?[A-Za-z][A-Za-z-]*' | sed 's/^[^-]*//' | sort -u; }
+for bin in "$work/root/usr/bin/"*; do
+  program=$(basename "$bin")
+  page="$share/man/man1/$program.1.gz"
+  [ -f "$page" ] || fail "no manual page for $program"
+  warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man -l $program.1: $warnings"
+  in_page=$(LC_ALL=C MANWIDTH=1000 man -l "$page" 2>/dev/null | col -bx | options)
+  in_help=$(timeout 10 "$bin" --help | options)
+  [ -n "$in_help" ] || fail "$program --help lists no option"
+  [ "$in_page" = "$in_help" ] ||
+    fail "$program.1 and $program --help differ in their options:"$'\n'"$(diff <(echo "$in_page") <(echo "$in_help"))"
+done
+
+# 7. Unpacked into a scratch root, the tool starts from there and takes its picture.
 shot="$work/shot.png"
 (cd "$work/cwd" &&
   QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/run" \
@@ -61,22 +98,10 @@ shot="$work/shot.png"
 [ -s "$shot" ] || fail "no picture written"
 [ "$(head -c 8 "$shot" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "the picture is no PNG"
 grep -q '514 x 538' <<<"$(file "$shot")" || fail "unexpected picture: $(file "$shot")"
-timeout 10 "$work/root/usr/bin/imconf-sim" --help >/dev/null || fail "the installed imconf-sim did not run"
 
-# 5. The desktop entry.
-desktop="$work/root/usr/share/applications/imconf.desktop"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$desktop" || fail "desktop-file-validate"
-else
-  [ "$(head -n 1 "$desktop")" = "[Desktop Entry]" ] || fail "the desktop entry does not start with its group"
-  for key in Type=Application Name=IMConf Exec=imconf Icon=imconf Terminal=false; do
-    grep -qx "$key" "$desktop" || fail "the desktop entry lacks $key"
-  done
-  grep -Eq '^Categories=([A-Za-z]+;)+$' "$desktop" || fail "Categories must be a ;-terminated list"
-  if grep -Ev '^(\[Desktop Entry\]|[A-Za-z0-9-]+(\[[A-Za-z_@]+\])?=.*|#.*|)$' "$desktop"; then
-    fail "lines above are no keys"
-  fi
-fi
+# 8. The desktop entry.
+desktop="$share/applications/imconf.desktop"
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 [ -x "$work/root/usr/bin/$exec_name" ] || fail "Exec names no installed program: $exec_name"
 echo "package test passed"

@@ -1,8 +1,11 @@
 #include "SimConfig.h"
 #include "SimOptions.h"
 
+#include "config/Catalogue.h"
+
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -121,4 +124,45 @@ TEST(SimOptions, CommandLine)
         EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
     }
     EXPECT_NE(UsageText("imconf-sim").find("--fault-rate KIND:P"), std::string::npos);
+}
+
+// The module ./run.sh serves: the tool's first read at its start address takes every node
+// (within the 24 indicators) and shows link entries of every kind.
+TEST(SimConfig, DemoModuleShowsEverything)
+{
+    const TConfig config = LoadConfigFile(IMCONF_DEMO_CONFIG);
+    ASSERT_TRUE(config.Ok()) << config.error;
+    TModbusSlave slave;
+    ApplyConfig(config, slave);
+    EXPECT_EQ(slave.Address(), 247);
+
+    const unsigned count = *slave.Get(reg::NodeCount);
+    std::set<unsigned> types;
+    unsigned loops = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const auto type = static_cast<std::uint8_t>(*slave.Get(static_cast<std::uint16_t>(reg::NodeTypesFirst + i)));
+        EXPECT_NE(imconf::LoopCountOf(type), 0) << "node " << i << " has no catalogue type";
+        types.insert(type);
+        loops += imconf::LoopCountOf(type);
+    }
+    EXPECT_GE(types.size(), 3u);
+    EXPECT_LE(loops, 24u);
+
+    // The kind of a link entry is in its high byte.
+    auto kind = [](unsigned high) -> std::string {
+        switch (high) {
+        case 0x00:
+        case 0x01: return "zone";
+        case 0x02: return "device";
+        case 0x12: return "A";
+        case 0x22: return "B";
+        case 0x32: return "C";
+        case 0x42: return "D";
+        default: return "off";
+        }
+    };
+    std::set<std::string> kinds;
+    for (std::uint16_t i = 0; i < 24; ++i)
+        kinds.insert(kind(*slave.Get(static_cast<std::uint16_t>(reg::LinkFirst + i)) >> 8));
+    EXPECT_EQ(kinds, (std::set<std::string>{"zone", "device", "A", "B", "C", "D", "off"}));
 }
