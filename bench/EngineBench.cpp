@@ -45,6 +45,10 @@ public:
         dispatchedAt = loop_.Now();
         ++dispatched;
     }
+    bool TakeReply() override { return false; }
+    bool TransactionFailed() override { return false; }
+    void Timer_ProgrammTimer() override {}
+    void ShowGeneralError(const std::string& /*text*/) override {}
 
 private:
     EventLoop& loop_;
@@ -125,7 +129,7 @@ int main(int argc, char** argv)
         handler(sender, count);
         readDoneUs.store(loop.Now().count());
     };
-    TMemo memo("TeMemo1");
+    TraceLog memo;
     Stamps client(loop);
     TransactionEngine engine(loop, state, line, memo, client);
 

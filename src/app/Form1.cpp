@@ -41,7 +41,7 @@ TForm1::TForm1(TForm1Environment env)
       State(env.State),
       Config(env.Config),
       ComPort1(env.ComPort1),
-      Engine(env.Loop, env.State, env.ComPort1, TeMemo1, *this),
+      Engine(env.Loop, env.State, env.ComPort1, Trace, *this),
       Timer_Rx(Engine.Timer_Rx),
       Timer_Programm(Engine.Timer_Programm),
       Timer_Wait(Engine.Timer_Wait),
@@ -60,6 +60,27 @@ TForm1::TForm1(TForm1Environment env)
 }
 
 TForm1::~TForm1() = default;
+
+bool TForm1::TakeReply()
+{
+    return State.OperationState == opstate::Upgrade && HandleUpgradeReply();
+}
+
+bool TForm1::TransactionFailed()
+{
+    const std::uint8_t op = State.OperationState;
+    if (opstate::IsRead(op))
+        ReadConfigFailed();
+    else if (opstate::IsWrite(op))
+        WriteConfigFailed();
+    else if (op == opstate::Upgrade)
+        UpgradeStepFailed();
+    else if (op == opstate::Search)
+        SearchStepFailed();
+    else
+        return false;
+    return true;
+}
 
 void TForm1::LayOut()
 {

@@ -4,6 +4,7 @@
 // the wiring of every control to its handler.
 
 #include "app/Dialogs.h"
+#include "app/MemoTrace.h"
 #include "config/ConfigModel.h"
 #include "controls/Grid.h"
 #include "firmware/Firmware.h"
@@ -61,6 +62,8 @@ public:
     ProgramState& State;
     ConfigModel& Config;
     ISerialLine& ComPort1;
+    // The link's trace, written into TeMemo1.
+    MemoTrace Trace{TeMemo1};
     TransactionEngine Engine;
 
     // Controls, in the order of the window's layout.
@@ -175,11 +178,14 @@ public:
     void DecodeNodeCount();
     void ReadEnding();
     void WriteEnding();
-    // EngineClient: the reply dispatch, the sequencer tick and the two error endings.
+    // EngineClient: the engine's reply and failure hooks, routed by OperationState to the
+    // running operation; the reply dispatch and the sequencer tick.
+    bool TakeReply() override;
+    bool TransactionFailed() override;
     void DispatchReply() override;
     void Timer_ProgrammTimer() override;
-    void ReadConfigFailed() override;
-    void WriteConfigFailed() override;
+    void ReadConfigFailed();
+    void WriteConfigFailed();
 
     // Handlers of the bus services and the firmware upgrade; they do nothing until that
     // part is built.
@@ -187,7 +193,7 @@ public:
     void SearchStep();
     // The bus search's reply check; its result becomes the new ReplyKind.
     std::uint8_t CheckSearchReply();
-    void SearchStepFailed() override;
+    void SearchStepFailed();
     void SearchFound();
     void SearchNotFound();
     // Interface parameters and alarm commands: the echo handlers.
@@ -200,8 +206,8 @@ public:
     void SendUpgradeEnd();
     void UpgradeRetry();
     void RestoreAfterUpgrade();
-    bool HandleUpgradeReply() override;
-    void UpgradeStepFailed() override;
+    bool HandleUpgradeReply();
+    void UpgradeStepFailed();
 
     // The upgrade image and the transfer's progress.
     FirmwareImage Firmware;

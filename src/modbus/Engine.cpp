@@ -18,13 +18,13 @@ constexpr std::uint32_t kAfterCommandMs = 500;
 }  // namespace
 
 TransactionEngine::TransactionEngine(EventLoop& loop, ProgramState& state, ISerialLine& port,
-                                     TMemo& traceMemo, EngineClient& client)
+                                     TraceSink& trace, EngineClient& client)
     : Timer_Rx(loop, kEndOfReplyMs),
       Timer_Programm(loop, kSequencerMs),
       Timer_Wait(loop, kSequencerMs),
       s_(state),
       port_(port),
-      memo_(traceMemo),
+      trace_(trace),
       client_(client)
 {
     Timer_Rx.OnTimer = [this] { Timer_RxTimer(); };
@@ -52,7 +52,7 @@ std::uint32_t TransactionEngine::ReadTimeoutMs() const
 void TransactionEngine::SendReadRegisters(std::uint16_t reg, std::uint16_t count)
 {
     const std::size_t length = BuildReadRegisters(s_.FrameBuffer, s_.DeviceAddress, reg, count);
-    TraceRequest(memo_, s_.FrameBuffer.data(), length);
+    trace_.ShowRequest(RequestTraceLines(s_.FrameBuffer.data(), length));
     s_.ExpectedLength = ReadReplyLength(count);
     SendBuilt(length, ReadTimeoutMs());
 }
@@ -60,7 +60,7 @@ void TransactionEngine::SendReadRegisters(std::uint16_t reg, std::uint16_t count
 void TransactionEngine::SendWriteRegister(std::uint16_t reg, std::uint16_t value)
 {
     const std::size_t length = BuildWriteRegister(s_.FrameBuffer, s_.DeviceAddress, reg, value);
-    TraceRequest(memo_, s_.FrameBuffer.data(), length);
+    trace_.ShowRequest(RequestTraceLines(s_.FrameBuffer.data(), length));
     s_.ExpectedLength = kWriteReplyLength;
     SendBuilt(length, kWriteRegisterTimeoutMs);
 }
@@ -68,7 +68,7 @@ void TransactionEngine::SendWriteRegister(std::uint16_t reg, std::uint16_t value
 void TransactionEngine::SendFrame(std::uint16_t frameLength, std::uint8_t expectedLength)
 {
     const std::size_t length = std::min<std::size_t>(frameLength, s_.FrameBuffer.size());
-    TraceRequest(memo_, s_.FrameBuffer.data(), length);
+    trace_.ShowRequest(RequestTraceLines(s_.FrameBuffer.data(), length));
     s_.ExpectedLength = expectedLength;
     SendBuilt(length, kSendFrameTimeoutMs);
 }
@@ -77,7 +77,7 @@ bool TransactionEngine::SendBuilt(std::size_t length, std::uint32_t timeoutMs)
 {
     if (Transmit(static_cast<std::uint16_t>(length), s_.ExpectedLength, timeoutMs))
         return true;
-    memo_.Lines.Add(kPortErrorLine + port_.Port());
+    trace_.ShowLine(kPortErrorLine + port_.Port());
     PortFailed();
     return false;
 }
@@ -122,26 +122,10 @@ void TransactionEngine::PortFailed()
     // search stands until the user stops it.
     if (s_.OperationState == opstate::Search)
         return;
-    if (!FailureCall())
+    if (!client_.TransactionFailed())
         return;
     if (s_.OperationState != opstate::Idle && s_.OperationState != opstate::Search)
         Timer_Programm.SetEnabled(true);
-}
-
-bool TransactionEngine::FailureCall()
-{
-    const std::uint8_t op = s_.OperationState;
-    if (opstate::IsRead(op))
-        client_.ReadConfigFailed();
-    else if (opstate::IsWrite(op))
-        client_.WriteConfigFailed();
-    else if (op == opstate::Upgrade)
-        client_.UpgradeStepFailed();
-    else if (op == opstate::Search)
-        client_.SearchStepFailed();
-    else
-        return false;
-    return true;
 }
 
 void TransactionEngine::StoreBlock(const ReceivedBlock& block)
@@ -179,7 +163,7 @@ bool TransactionEngine::ReplyCrcValid() const
 
 void TransactionEngine::TraceReply()
 {
-    TraceReplyBytes(memo_, s_.FrameBuffer.data(), s_.RxLength);
+    trace_.ShowReply(ReplyTraceLines(s_.FrameBuffer.data(), s_.RxLength));
     client_.DispatchReply();
 }
 
@@ -199,7 +183,7 @@ void TransactionEngine::Timer_RxTimer()
         CloseReportingErrors();
 
     if (s_.RxLength != 0) {
-        if (client_.HandleUpgradeReply()) {
+        if (client_.TakeReply()) {
             // The upgrade sent its next frame, or it is over: then a command that waited for
             // this transaction goes out now, at the speed the port has again.
             if (s_.OperationState == opstate::Idle)
@@ -208,13 +192,13 @@ void TransactionEngine::Timer_RxTimer()
         }
         if (ReplyCrcValid()) {
             TraceReply();
-        } else if (!FailureCall()) {
+        } else if (!client_.TransactionFailed()) {
             s_.ReplyKind = replykind::BadCrc;
             TraceReply();
-            memo_.Lines.Add(kCrcErrorLine);
+            trace_.ShowLine(kCrcErrorLine);
         }
-    } else if (!FailureCall()) {
-        memo_.Lines.Add(kTimeOutLine);
+    } else if (!client_.TransactionFailed()) {
+        trace_.ShowLine(kTimeOutLine);
     }
 
     if (s_.OperationState != opstate::Search)

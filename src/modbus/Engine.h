@@ -8,8 +8,8 @@
 // Timer_Rx ends the transaction: it closes the port, checks the CRC, traces the reply and
 // hands it on, or hands the failure to the running operation.
 
-#include "controls/Controls.h"
 #include "modbus/ProgramState.h"
+#include "modbus/TraceSink.h"
 #include "runtime/EventLoop.h"
 #include "runtime/Timer.h"
 #include "serial/SerialLine.h"
@@ -22,21 +22,22 @@
 
 namespace imconf {
 
-// What the engine calls into: the reply dispatch, the failure calls of the operations, the
-// sequencer tick and the window's general error report. Each does nothing until the part of
-// the tool that owns it overrides it.
+// What the engine calls into: the running operation (by whichever OperationState it holds),
+// the reply dispatch, the sequencer tick and the general error report.
 class EngineClient {
 public:
     virtual ~EngineClient() = default;
-    virtual void DispatchReply() {}
-    virtual void ReadConfigFailed() {}
-    virtual void WriteConfigFailed() {}
-    virtual void SearchStepFailed() {}
-    // Takes the acknowledgement of a firmware-upgrade frame; returns false for anything else.
-    virtual bool HandleUpgradeReply() { return false; }
-    virtual void UpgradeStepFailed() {}
-    virtual void Timer_ProgrammTimer() {}
-    virtual void ShowGeneralError(const std::string& /*text*/) {}
+    // Offered every received reply before its CRC is checked; true when the running
+    // operation took it (it has then gone on or ended, and cleared RxLength).
+    virtual bool TakeReply() = 0;
+    // A reply that passed the CRC check; while no operation runs, also one that failed it
+    // (ReplyKind 255).
+    virtual void DispatchReply() = 0;
+    // The transaction got no reply in time, a reply with a bad CRC, or its request could not
+    // be sent: the running operation's failure call. False when no operation runs.
+    virtual bool TransactionFailed() = 0;
+    virtual void Timer_ProgrammTimer() = 0;
+    virtual void ShowGeneralError(const std::string& text) = 0;
 };
 
 inline constexpr const char* kTimeOutLine = "   : TIME OUT.";
@@ -45,7 +46,7 @@ inline constexpr const char* kPortErrorLine = "   : ОШИБКА ОТКРЫТИ�
 
 class TransactionEngine {
 public:
-    TransactionEngine(EventLoop& loop, ProgramState& state, ISerialLine& port, TMemo& traceMemo,
+    TransactionEngine(EventLoop& loop, ProgramState& state, ISerialLine& port, TraceSink& trace,
                       EngineClient& client);
     TransactionEngine(const TransactionEngine&) = delete;
     TransactionEngine& operator=(const TransactionEngine&) = delete;
@@ -75,7 +76,7 @@ public:
     void Timer_RxTimer();
 
     bool ReplyCrcValid() const;
-    // Writes the reply into the trace pane, then dispatches it.
+    // Writes the reply into the trace, then dispatches it.
     void TraceReply();
 
     // True when the command was postponed (the caller returns at once); false when the
@@ -95,15 +96,13 @@ public:
 private:
     bool SendBuilt(std::size_t length, std::uint32_t timeoutMs);
     void PortFailed();
-    // Calls the failure call of the running operation; false when no operation runs.
-    bool FailureCall();
     // Sends a command that waited for a transaction which ended no operation step.
     void ReleaseDeferredCommand();
     void StoreBlock(const ReceivedBlock& block);
 
     ProgramState& s_;
     ISerialLine& port_;
-    TMemo& memo_;
+    TraceSink& trace_;
     EngineClient& client_;
     std::uint64_t tag_ = 0;
     // A reply that came in during the bus search between two probes: it belongs to the next.

@@ -24,21 +24,16 @@ std::vector<std::string> HexTraceLines(std::string_view prefix, const std::uint8
     return lines;
 }
 
-void TraceRequest(TMemo& memo, const std::uint8_t* frame, std::size_t length)
+std::vector<std::string> RequestTraceLines(const std::uint8_t* frame, std::size_t length)
 {
-    memo.SetFontColor(colors::Blue);
-    memo.Lines.Clear();
-    for (auto& line : HexTraceLines(kTxPrefix, frame, length))
-        memo.Lines.Add(std::move(line));
-    memo.Lines.Add(std::string(kRxPlaceholder));
+    std::vector<std::string> lines = HexTraceLines(kTxPrefix, frame, length);
+    lines.emplace_back(kRxPlaceholder);
+    return lines;
 }
 
-void TraceReplyBytes(TMemo& memo, const std::uint8_t* reply, std::size_t length)
+std::vector<std::string> ReplyTraceLines(const std::uint8_t* reply, std::size_t length)
 {
-    if (!memo.Lines.Empty())
-        memo.Lines.Delete(memo.Lines.Count() - 1);
-    for (auto& line : HexTraceLines(kRxPrefix, reply, length))
-        memo.Lines.Add(std::move(line));
+    return HexTraceLines(kRxPrefix, reply, length);
 }
 
 }  // namespace imconf

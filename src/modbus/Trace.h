@@ -1,10 +1,8 @@
 #pragma once
-// Hexadecimal trace of requests and replies in the trace pane:
+// Hexadecimal trace of requests and replies:
 //   "TX : 01 03 00 00 00 01 84 0A "   (every byte followed by one blank)
 //   "RX :"                            (placeholder until the reply is in)
 // Frames longer than 21 bytes continue on further lines that start with five blanks.
-
-#include "controls/Controls.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,10 +22,10 @@ inline constexpr std::string_view kTraceContinuation = "     ";
 std::vector<std::string> HexTraceLines(std::string_view prefix, const std::uint8_t* bytes,
                                        std::size_t length);
 
-// Request trace: blue font, all lines removed, the TX lines, then the "RX :" placeholder.
-void TraceRequest(TMemo& memo, const std::uint8_t* frame, std::size_t length);
+// The request's lines followed by the "RX :" placeholder.
+std::vector<std::string> RequestTraceLines(const std::uint8_t* frame, std::size_t length);
 
-// Reply trace: the last line (the placeholder) is removed, then the RX lines are added.
-void TraceReplyBytes(TMemo& memo, const std::uint8_t* reply, std::size_t length);
+// The reply's lines, which take the placeholder's place.
+std::vector<std::string> ReplyTraceLines(const std::uint8_t* reply, std::size_t length);
 
 }  // namespace imconf

@@ -142,6 +142,19 @@ TEST(Form1, PaneSwitchAroundALongOperation)
     EXPECT_FALSE(form.TeProgressBar1.Visible());
 }
 
+TEST(Form1, TraceGoesIntoTheTracePaneInItsColour)
+{
+    WindowRig rig;
+    TForm1& form = rig.Create();
+    form.TeMemo1.SetFontColor(colors::Black);
+    form.TeMemo1.Lines.Add("old line");
+    form.Trace.ShowRequest({"TX : 01 ", "RX :"});
+    EXPECT_EQ(form.TeMemo1.FontColor(), colors::Blue);
+    form.Trace.ShowReply({"RX : 42 "});
+    form.Trace.ShowLine("   : ОК.");
+    EXPECT_EQ(form.TeMemo1.Lines.Items(), (std::vector<std::string>{"TX : 01 ", "RX : 42 ", "   : ОК."}));
+}
+
 TEST(PortMenu, ChoosesTheCurrentPortThenCom1ThenTheFirst)
 {
     {

@@ -185,3 +185,19 @@ TEST(StringGrid, CellsSurviveRowCountChangesAndDrawRuleIsAsked)
     };
     EXPECT_EQ(grid.PaintCell(2, 1).Text, "2:1");
 }
+
+TEST(Controls, ChangeEventsFireOnlyOnChange)
+{
+    TMemo memo("TeMemo2");
+    int changes = 0;
+    memo.Subscribe([&] { ++changes; });
+    memo.SetVisible(true);
+    memo.Lines.Clear();
+    memo.SetFontColor(colors::Black);
+    EXPECT_EQ(changes, 0);
+    memo.Lines.Add("   : ОК.");
+    memo.SetVisible(false);
+    memo.SetFontColor(colors::Blue);
+    EXPECT_EQ(changes, 3);
+    EXPECT_THROW(memo.Lines.Delete(5), std::out_of_range);
+}

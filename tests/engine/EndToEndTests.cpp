@@ -28,6 +28,9 @@ public:
         replies.emplace_back(state_.FrameBuffer.begin(), state_.FrameBuffer.begin() + state_.RxLength);
     }
     void ShowGeneralError(const std::string& text) override { errors.push_back(text); }
+    bool TakeReply() override { return false; }
+    bool TransactionFailed() override { return false; }
+    void Timer_ProgrammTimer() override {}
 
 private:
     ProgramState& state_;
@@ -39,7 +42,7 @@ struct RealRig {
     ProgramState state;
     TComPort port;
     ComPortLine line{port, loop};
-    TMemo memo{"TeMemo1"};
+    TraceLog memo;
     Recorder client{state};
     TransactionEngine engine{loop, state, line, memo, client};
 
@@ -65,7 +68,7 @@ TEST(EngineEndToEnd, ReadsWritesAndTimesOutThroughTheRealPort)
     ASSERT_TRUE(rig.RunUntilIdle());
     ASSERT_EQ(rig.client.replies.size(), 1u);
     EXPECT_EQ(rig.client.replies[0], (std::vector<std::uint8_t>{0xF7, 0x03, 0x02, 0x00, 0x18, 0x70, 0x5B}));
-    EXPECT_EQ(rig.memo.Lines.Items(),
+    EXPECT_EQ(rig.memo.Lines(),
               (std::vector<std::string>{"TX : F7 03 00 00 00 01 90 9C ", "RX : F7 03 02 00 18 70 5B "}));
     EXPECT_FALSE(rig.port.Connected()) << "the port is closed between transactions";
 
@@ -90,7 +93,7 @@ TEST(EngineEndToEnd, ReadsWritesAndTimesOutThroughTheRealPort)
     rig.state.DeviceAddress = 12;  // nobody there
     rig.engine.SendWriteRegister(0x0024, 0xA55A);
     ASSERT_TRUE(rig.RunUntilIdle());
-    EXPECT_EQ(rig.memo.Lines.Last(), kTimeOutLine);
+    EXPECT_EQ(rig.memo.Last(), kTimeOutLine);
     EXPECT_TRUE(rig.client.errors.empty());
 }
 
@@ -114,10 +117,10 @@ TEST(EngineEndToEnd, MissingPortGivesThePortErrorLine)
     TComPort port;
     port.SetPort("/nonexistent/ttyIMCONF");
     ComPortLine line{port, loop};
-    TMemo memo{"TeMemo1"};
+    TraceLog memo;
     Recorder client{state};
     TransactionEngine engine{loop, state, line, memo, client};
     engine.SendReadRegisters(0, 1);
-    EXPECT_EQ(memo.Lines.Last(), "   : ОШИБКА ОТКРЫТИЯ ПОРТА /nonexistent/ttyIMCONF");
+    EXPECT_EQ(memo.Last(), "   : ОШИБКА ОТКРЫТИЯ ПОРТА /nonexistent/ttyIMCONF");
     EXPECT_FALSE(engine.TransactionInFlight());
 }

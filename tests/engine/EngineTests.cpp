@@ -33,8 +33,8 @@ public:
     ProgramState state;
     sim::TModuleSimulator module{247};
     SimulatedLine line{loop, module};
-    TMemo memo{"TeMemo1"};
-    TransactionEngine engine{loop, state, line, memo, *this};
+    TraceLog trace;
+    TransactionEngine engine{loop, state, line, trace, *this};
 
     std::vector<Dispatch> dispatched;
     std::vector<std::string> calls;
@@ -55,10 +55,23 @@ public:
         if (failureEndsOperation)
             state.OperationState = opstate::Idle;
     }
-    void ReadConfigFailed() override { Failed("ReadConfigFailed"); }
-    void WriteConfigFailed() override { Failed("WriteConfigFailed"); }
-    void SearchStepFailed() override { calls.push_back("SearchStepFailed"); }
-    void UpgradeStepFailed() override { Failed("UpgradeStepFailed"); }
+    // The failure hook, routed by OperationState as the window does.
+    bool TransactionFailed() override
+    {
+        const std::uint8_t op = state.OperationState;
+        if (opstate::IsRead(op))
+            Failed("ReadConfigFailed");
+        else if (opstate::IsWrite(op))
+            Failed("WriteConfigFailed");
+        else if (op == opstate::Upgrade)
+            Failed("UpgradeStepFailed");
+        else if (op == opstate::Search)
+            calls.push_back("SearchStepFailed");
+        else
+            return false;
+        return true;
+    }
+    bool TakeReply() override { return false; }
     void Timer_ProgrammTimer() override
     {
         if (programmTick)
@@ -83,7 +96,7 @@ public:
         state.ReplyKind = replykind::Block;
     }
 
-    std::vector<std::string> Lines() const { return memo.Lines.Items(); }
+    std::vector<std::string> Lines() const { return trace.Lines(); }
     void RunFor(Micros d) { loop.Advance(d); }
 };
 

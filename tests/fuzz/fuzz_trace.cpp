@@ -4,6 +4,7 @@
 
 #include "FuzzCheck.h"
 
+#include "app/MemoTrace.h"
 #include "modbus/Text.h"
 #include "modbus/Trace.h"
 
@@ -70,11 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The pane: the request with its placeholder, then the reply over the placeholder.
     TMemo memo("TeMemo1");
+    MemoTrace pane(memo);
     memo.Lines.Add("an older line");
-    TraceRequest(memo, request, requestLength);
+    pane.ShowRequest(RequestTraceLines(request, requestLength));
     FUZZ_CHECK(memo.Lines.Count() == txLines.size() + 1);
     FUZZ_CHECK(memo.Lines.Last() == kRxPlaceholder);
-    TraceReplyBytes(memo, reply, replyLength);
+    pane.ShowReply(ReplyTraceLines(reply, replyLength));
     FUZZ_CHECK(memo.Lines.Count() == txLines.size() + rxLines.size());
     for (std::size_t i = 0; i < txLines.size(); ++i)
         FUZZ_CHECK(memo.Lines[i] == txLines[i]);
@@ -83,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A reply traced into an empty pane (nothing to replace) only adds its lines.
     TMemo empty("TeMemo1");
-    TraceReplyBytes(empty, reply, replyLength);
+    MemoTrace emptyPane(empty);
+    emptyPane.ShowReply(ReplyTraceLines(reply, replyLength));
     FUZZ_CHECK(empty.Lines.Count() == rxLines.size());
     return 0;
 }

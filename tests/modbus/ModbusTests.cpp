@@ -2,6 +2,7 @@
 #include "modbus/Frames.h"
 #include "modbus/Text.h"
 #include "modbus/Trace.h"
+#include "modbus/TraceSink.h"
 
 #include <gtest/gtest.h>
 
@@ -129,25 +130,24 @@ TEST(Frames, WriteMultipleLayout)
 
 TEST(Trace, RequestLineAndPlaceholder)
 {
-    TMemo memo("TeMemo1");
-    memo.Lines.Add("old line");
+    TraceLog memo;
+    memo.ShowLine("old line");
     const auto probe = Bytes({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A});
-    TraceRequest(memo, probe.data(), probe.size());
-    EXPECT_EQ(memo.FontColor(), colors::Blue);
-    ASSERT_EQ(memo.Lines.Count(), 2u);
-    EXPECT_EQ(memo.Lines[0], "TX : 01 03 00 00 00 01 84 0A ");
-    EXPECT_EQ(memo.Lines[1], "RX :");
+    memo.ShowRequest(RequestTraceLines(probe.data(), probe.size()));
+    ASSERT_EQ(memo.Lines().size(), 2u);
+    EXPECT_EQ(memo.Lines()[0], "TX : 01 03 00 00 00 01 84 0A ");
+    EXPECT_EQ(memo.Lines()[1], "RX :");
 
     const auto reply = Bytes({0x01, 0x03, 0x02, 0x00, 0x18, 0xB8, 0x4E});
-    TraceReplyBytes(memo, reply.data(), reply.size());
-    ASSERT_EQ(memo.Lines.Count(), 2u);
-    EXPECT_EQ(memo.Lines[1], "RX : 01 03 02 00 18 B8 4E ");
+    memo.ShowReply(ReplyTraceLines(reply.data(), reply.size()));
+    ASSERT_EQ(memo.Lines().size(), 2u);
+    EXPECT_EQ(memo.Lines()[1], "RX : 01 03 02 00 18 B8 4E ");
 
-    TMemo single("m");
+    TraceLog single;
     const auto one = Bytes({0x42});
-    TraceRequest(single, probe.data(), probe.size());
-    TraceReplyBytes(single, one.data(), one.size());
-    EXPECT_EQ(single.Lines.Last(), "RX : 42 ");
+    single.ShowRequest(RequestTraceLines(probe.data(), probe.size()));
+    single.ShowReply(ReplyTraceLines(one.data(), one.size()));
+    EXPECT_EQ(single.Last(), "RX : 42 ");
 }
 
 TEST(Trace, LongFramesWrapAt21Bytes)
@@ -174,25 +174,8 @@ TEST(Trace, LongFramesWrapAt21Bytes)
     EXPECT_EQ(lines[0].substr(0, 8), "RX : 00 ");
     EXPECT_EQ(lines[1], "     15 ");  // byte 21 on a continuation line of five blanks
 
-    TMemo memo("TeMemo1");
-    TraceRequest(memo, frame.data(), 57);
-    ASSERT_EQ(memo.Lines.Count(), 4u);
-    EXPECT_EQ(memo.Lines[1].substr(0, 5), "     ");
-    EXPECT_EQ(memo.Lines[3], "RX :");
-}
-
-TEST(Controls, ChangeEventsFireOnlyOnChange)
-{
-    TMemo memo("TeMemo2");
-    int changes = 0;
-    memo.Subscribe([&] { ++changes; });
-    memo.SetVisible(true);
-    memo.Lines.Clear();
-    memo.SetFontColor(colors::Black);
-    EXPECT_EQ(changes, 0);
-    memo.Lines.Add("   : ОК.");
-    memo.SetVisible(false);
-    memo.SetFontColor(colors::Blue);
-    EXPECT_EQ(changes, 3);
-    EXPECT_THROW(memo.Lines.Delete(5), std::out_of_range);
+    const auto request = RequestTraceLines(frame.data(), 57);
+    ASSERT_EQ(request.size(), 4u);
+    EXPECT_EQ(request[1].substr(0, 5), "     ");
+    EXPECT_EQ(request[3], "RX :");
 }
