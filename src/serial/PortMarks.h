@@ -36,6 +36,9 @@ public:
     void Release(int fd);
 
 private:
+    // Makes our lock file unless a running program has one; 0 or EBUSY.
+    int TakeLockFile(const std::string& file);
+
     bool exclusive_ = false;  // we set the exclusive flag
     std::string lockFile_;    // the lock file we wrote, if any
 };

@@ -111,6 +111,42 @@ std::string LockFileName(const std::string& devicePath)
     return "LCK.." + name;
 }
 
+int PortMarks::TakeLockFile(const std::string& file)
+{
+    // Made with O_EXCL, so of two programs only one gets it. A stale one is removed and the
+    // file made again; a program that makes it in between wins.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            char text[16];
+            const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
+            const bool written = ::write(fd, text, static_cast<std::size_t>(length)) == length;
+            ::close(fd);
+            if (written)
+                lockFile_ = file;
+            else
+                ::unlink(file.c_str());  // a full disk: no lock file rather than an empty one
+            return 0;
+        }
+        const bool exists = errno == EEXIST;
+        switch (LockFileHolder(file)) {
+        case Holder::Live:
+            return EBUSY;
+        case Holder::None:
+            // None there and none can be made (no folder, no right to write in it): the port
+            // is used without one.
+            if (!exists)
+                return 0;
+            break;  // gone meanwhile
+        case Holder::Stale:
+            if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+                return 0;  // one we may not remove: it names no one
+            break;
+        }
+    }
+    return EBUSY;
+}
+
 int PortMarks::Take(int fd, const std::string& path)
 {
     // Root opens a terminal whatever its exclusive flag says, so the flag is asked for.
@@ -120,41 +156,10 @@ int PortMarks::Take(int fd, const std::string& path)
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? EBUSY : errno;
 
-    // The lock file: made with O_EXCL, so of two programs only one gets it. A stale one is
-    // removed and the file made again; a program that takes it in between wins.
-    const std::string file = LockFolder() + "/" + LockFileName(DevicePath(fd).value_or(path));
-    for (int attempt = 0;; ++attempt) {
-        const int lockFd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (lockFd >= 0) {
-            char text[16];
-            const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
-            const bool written = ::write(lockFd, text, static_cast<std::size_t>(length)) == length;
-            ::close(lockFd);
-            if (written) {
-                lockFile_ = file;
-            } else {
-                ::unlink(file.c_str());  // a full disk: no lock file rather than an empty one
-            }
-            break;
-        }
-        const bool exists = errno == EEXIST;
-        const Holder holder = LockFileHolder(file);
-        if (holder == Holder::Live || (holder == Holder::None && exists && attempt > 0)) {
-            ::flock(fd, LOCK_UN);
-            return EBUSY;
-        }
-        // No lock file and none can be made here (no folder, no right to write in it): the
-        // port is used without one.
-        if (holder == Holder::None && !exists)
-            break;
-        if (holder == Holder::Stale && ::unlink(file.c_str()) != 0 && errno != ENOENT)
-            break;  // a stale file we may not remove
-        if (attempt > 0) {
-            ::flock(fd, LOCK_UN);
-            return EBUSY;
-        }
+    if (TakeLockFile(LockFolder() + "/" + LockFileName(DevicePath(fd).value_or(path))) != 0) {
+        ::flock(fd, LOCK_UN);
+        return EBUSY;
     }
-
     exclusive_ = ::ioctl(fd, TIOCEXCL) == 0;
     return 0;
 }
