@@ -1,6 +1,7 @@
 #include "serial/ComDevice.h"
 
 #include "serial/LineSettings.h"
+#include "serial/PortMarks.h"
 #include "serial/PortNames.h"
 
 #include <algorithm>
@@ -16,7 +17,6 @@
 #include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -59,9 +59,9 @@ constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
 // level-triggered wait does not wake again for them).
 class LinuxComDevice final : public ComDevice {
 public:
-    // Opens the terminal at `path` for reading and writing, exclusively (TIOCEXCL and an
-    // advisory lock), and discards its stale input. Raises code 1 when the path cannot be
-    // opened, is not a terminal, or another opener holds it (EBUSY).
+    // Opens the terminal at `path` for reading and writing, exclusively (the marks of
+    // PortMarks.h), and discards its stale input. Raises code 1 when the path cannot be
+    // opened, is not a terminal, or another program holds it (EBUSY).
     static std::unique_ptr<LinuxComDevice> Open(const std::string& path);
     ~LinuxComDevice() override;
     LinuxComDevice(const LinuxComDevice&) = delete;
@@ -87,7 +87,7 @@ public:
     int InputCountNoThrow() override;
 
 private:
-    LinuxComDevice(int fd, int cancelFd, int rxReadyFd);
+    LinuxComDevice(int fd, const linuxtty::PortMarks& marks, int cancelFd, int rxReadyFd);
 
     struct PumpResult {
         std::size_t added = 0;  // bytes stored (not those dropped on a full queue)
@@ -101,6 +101,7 @@ private:
     bool SignalCancel();
 
     const int fd_;
+    linuxtty::PortMarks marks_;
     const int cancelFd_;   // eventfd; readable once Cancel or StopMonitoring was called
     const int rxReadyFd_;  // eventfd; readable while rxQueue_ is not empty
     std::atomic<bool> cancelled_{false};
@@ -129,8 +130,8 @@ std::unique_ptr<ComDevice> OpenComDevice(const std::string& name)
     return LinuxComDevice::Open(ResolvePortPath(name));
 }
 
-LinuxComDevice::LinuxComDevice(int fd, int cancelFd, int rxReadyFd)
-    : fd_(fd), cancelFd_(cancelFd), rxReadyFd_(rxReadyFd)
+LinuxComDevice::LinuxComDevice(int fd, const linuxtty::PortMarks& marks, int cancelFd, int rxReadyFd)
+    : fd_(fd), marks_(marks), cancelFd_(cancelFd), rxReadyFd_(rxReadyFd)
 {
 }
 
@@ -152,14 +153,11 @@ std::unique_ptr<LinuxComDevice> LinuxComDevice::Open(const std::string& path)
         ::close(fd);
         throw EComPort(comerr::Open, ENOTTY);
     }
-    // TIOCEXCL turns away later openers that lack CAP_SYS_ADMIN; the advisory lock also
-    // turns away a second instance of this component running with that capability.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
+    linuxtty::PortMarks marks;
+    if (const int error = marks.Take(fd, path); error != 0) {
         ::close(fd);
-        throw EComPort(comerr::Open, error == EWOULDBLOCK ? EBUSY : error);
+        throw EComPort(comerr::Open, error);
     }
-    ::ioctl(fd, TIOCEXCL);
 
     // Low latency: USB adapters otherwise hold received bytes back for up to 16 ms. Not every
     // driver has the setting (a pseudo-terminal has none).
@@ -178,18 +176,18 @@ std::unique_ptr<LinuxComDevice> LinuxComDevice::Open(const std::string& path)
         const int error = errno;
         CloseQuietly(cancelFd);
         CloseQuietly(rxReadyFd);
-        ::ioctl(fd, TIOCNXCL);
+        marks.Release(fd);
         ::close(fd);
         throw EComPort(comerr::Open, error);
     }
-    return std::unique_ptr<LinuxComDevice>(new LinuxComDevice(fd, cancelFd, rxReadyFd));
+    return std::unique_ptr<LinuxComDevice>(new LinuxComDevice(fd, marks, cancelFd, rxReadyFd));
 }
 
 LinuxComDevice::~LinuxComDevice()
 {
     // The exclusive flag lives as long as the terminal does (for a pseudo-terminal, as long
-    // as its master side), so it is cleared for the next opener. Closing drops the lock.
-    ::ioctl(fd_, TIOCNXCL);
+    // as its master side), so ours is cleared for the next opener. Closing drops the lock.
+    marks_.Release(fd_);
     ::close(fd_);
     ::close(cancelFd_);
     ::close(rxReadyFd_);

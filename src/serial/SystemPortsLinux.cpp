@@ -273,6 +273,8 @@ private:
 std::vector<SystemPort> ReadAnnounced(const std::string& dir)
 {
     std::vector<SystemPort> ports;
+    if (!UseAnnouncedDir(dir))
+        return ports;
     const auto names = ListDir(dir);
     if (!names)
         return ports;  // no folder, no virtual ports

@@ -1,11 +1,15 @@
 // The port list on Linux: sysfs and the announced ports.
 
+#include "serial/PortNames.h"
 #include "serial/SystemPorts.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -229,12 +233,88 @@ TEST(SystemPorts, UnreadableOnlyWithoutTheTtyFolder)
     EXPECT_FALSE(LinuxSystemPortList(file, sys.AnnouncedDir()).Read());
 }
 
+// Standard error while `call` runs.
+template <typename F>
+std::string StderrOf(F&& call)
+{
+    std::fflush(stderr);
+    std::FILE* file = std::tmpfile();
+    const int saved = ::dup(2);
+    ::dup2(::fileno(file), 2);
+    call();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        text.push_back(static_cast<char>(c));
+    std::fclose(file);
+    return text;
+}
+
+TEST(SystemPorts, AnnouncedFolderAnotherUserCouldHaveMadeIsIgnored)
+{
+    const FakeSysfs sys;
+    const std::string folder = sys.AnnouncedDir();
+    sys.Announce("COM1", sys.Tmp().Write("pts/1", ""));
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    std::optional<std::vector<SystemPort>> ports;
+    EXPECT_EQ(StderrOf([&] { ports = sys.Read(); }), "");
+    EXPECT_EQ(Names(ports.value()), (std::vector<std::string>{"COM1"}));
+
+    const auto ignored = [&](const std::string& line) {
+        EXPECT_EQ(StderrOf([&] { ports = sys.Read(); }), "imconf: ignoring " + line + "\n");
+        EXPECT_TRUE(ports.value().empty()) << line;
+    };
+    ASSERT_EQ(::chmod(folder.c_str(), 0720), 0);
+    ignored(folder + ": writable by group or others");
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(sys.Tmp().Path().c_str(), 0707), 0);  // the folder it is in
+    ignored(sys.Tmp().Path() + ": writable by group or others");
+    ASSERT_EQ(::chmod(sys.Tmp().Path().c_str(), 0700), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+        ignored(folder + ": not owned by you");
+        ASSERT_EQ(::chown(folder.c_str(), 0, 0), 0);
+    }
+    // A link to a folder of someone else's choosing.
+    fs::rename(folder, sys.Tmp() / "real");
+    fs::create_directory_symlink(sys.Tmp() / "real", folder);
+    ignored(folder + ": a symbolic link");
+}
+
+TEST(PortNames, AnnouncedPortsAreOpenedOnlyFromAFolderOfOurOwn)
+{
+    const TempDir runtime;
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    const std::string folder = runtime / "imconf";
+    const std::string link = runtime / "imconf/ports/COM77";
+    fs::create_directories(runtime / "imconf/ports");
+    fs::create_symlink(runtime.Write("pts/7", ""), link);
+
+    EXPECT_EQ(ResolvePortPath("COM77"), link);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    std::string resolved;
+    EXPECT_EQ(StderrOf([&] { resolved = ResolvePortPath("COM77"); }),
+              "imconf: ignoring " + folder + ": writable by group or others\n");
+    EXPECT_EQ(resolved, "/dev/COM77");
+
+    if (saved != nullptr)
+        ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+}
+
 TEST(SystemPorts, ThisMachineListsNoVirtualTerminals)
 {
-    const TempDir announced;
+    const TempDir tmp;
+    const std::string announced = tmp / "ports";
     if (::access("/sys/class/tty", R_OK) != 0)
         GTEST_SKIP() << "no sysfs here";
-    const auto ports = LinuxSystemPortList("/sys/class/tty", announced.Path()).Read();
+    const auto ports = LinuxSystemPortList("/sys/class/tty", announced).Read();
     ASSERT_TRUE(ports);
     for (const SystemPort& p : *ports) {
         EXPECT_TRUE(IsUsablePortName(p.name)) << p.name;

@@ -200,6 +200,22 @@ TEST(ImconfSim, RefusesBadConfigurationWithTheLine)
     EXPECT_FALSE(Exists(folder.Path() + "/imconf/ports/sim5"));
 }
 
+TEST(ImconfSim, DoesNotAnnounceIntoAFolderItDidNotMake)
+{
+    // The announce folder is a link to a folder someone else chose.
+    TTempDir folder;
+    const std::string planted = folder.Path() + "/planted";
+    ASSERT_EQ(::mkdir(planted.c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(planted.c_str(), (folder.Path() + "/imconf").c_str()), 0);
+    const std::string log = folder.Path() + "/sim.log";
+    TChild sim({IMCONF_SIM_EXE}, folder.Path(), log);
+    EXPECT_EQ(sim.ReadLine(milliseconds(5000)), "");
+    EXPECT_EQ(sim.Wait(milliseconds(5000)), 1);
+    EXPECT_NE(ReadFile(log).find(folder.Path() + "/imconf: a symbolic link; not announcing"), std::string::npos)
+        << ReadFile(log);
+    EXPECT_FALSE(Exists(planted + "/ports"));
+}
+
 namespace {
 
 // mbpoll as a master on the module's line: holding registers, one poll. mbpoll's defaults

@@ -360,8 +360,9 @@ int main(int argc, char** argv)
     if (options.announce) {
         const std::string name =
             options.name.empty() ? "sim" + std::to_string(module.Address()) : options.name;
-        if (!EnsureAnnouncedPortsDir())
-            return Fail(AnnouncedPortsDir() + ": cannot create the folder");
+        // Not into a folder another user may have made.
+        if (const std::string problem = EnsureAnnouncedPortsDir(); !problem.empty())
+            return Fail(problem + "; not announcing the port there (remove it, or use --no-announce)");
         if (const std::string error = links.Make(slavePath, AnnouncedPortsDir() + "/" + name); !error.empty())
             return Fail(error);
     }
