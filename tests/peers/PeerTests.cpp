@@ -369,9 +369,9 @@ TBytes WithCrc(TBytes bytes)
 
 }  // namespace
 
-// A reply's address byte is not compared with the request's: the probe of address 5 answered
-// "from" address 99 finds the module at 5.
-TEST(ForeignReplies, SearchTakesAReplyFromAnotherAddress)
+// The search credits an identification to the address it came from: the probe of address 5
+// answered from address 99 finds the module at 99, not at 5.
+TEST(ForeignReplies, SearchCreditsAReplyToItsSender)
 {
     TResponder responder([](const TBytes& request) {
         if (request.size() == 8 && request[0] == 5 && request[1] == 0x03)
@@ -383,9 +383,9 @@ TEST(ForeignReplies, SearchTakesAReplyFromAnotherAddress)
     w.form->CustomItem7->Click();
     w.form->CustomItem5->Click();
     ASSERT_TRUE(w.RunToIdle());
-    EXPECT_EQ(w.state.DeviceAddress, 5);
+    EXPECT_EQ(w.state.DeviceAddress, 99);
     EXPECT_NE(w.Trace().find("RX : 63 03 02 00 18 "), std::string::npos) << w.Trace();
-    EXPECT_NE(w.Trace().find("ПО АДРЕСУ 005"), std::string::npos) << w.Trace();
+    EXPECT_NE(w.Trace().find("ПО АДРЕСУ 099"), std::string::npos) << w.Trace();
     EXPECT_EQ(responder.Requests().size(), 5u);
 }
 
