@@ -2,7 +2,6 @@
 
 #include "modbus/Crc16.h"
 #include "runtime/UniqueFd.h"
-#include "serial/PortFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -44,13 +43,6 @@ std::optional<std::string> ReadExactly(files::FileHandle file, std::uint8_t* int
 }
 
 }  // namespace
-
-std::string FileErrorText(int errnoValue)
-{
-    if (errnoValue == ENOSPC)
-        return "Disk full";
-    return PortFileErrorText(errnoValue);
-}
 
 void PresetForLoad(FirmwareImage& image)
 {

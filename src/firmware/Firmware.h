@@ -2,6 +2,8 @@
 // The upgrade image: its file layout (FLASH part, CRC, optional EEPROM part), the in-memory
 // images the upgrade sends from, the loader and the image builder's file steps.
 
+#include "runtime/FileErrors.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -43,8 +45,6 @@ struct LoadResult {
 // After a load the EEPROM image's bytes 506..511 hold ImageCrc three times, low byte first.
 LoadResult LoadUpgradeImage(const std::string& path, FirmwareImage& image);
 
-// The text of a file error, as the tool reports it ("File not found", ...).
-std::string FileErrorText(int errnoValue);
 inline constexpr const char* kReadPastEnd = "Read beyond end of file";
 
 // A whole file read for the builder: its bytes, or the error text.

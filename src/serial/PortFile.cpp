@@ -1,5 +1,7 @@
 #include "serial/PortFile.h"
 
+#include "runtime/FileErrors.h"
+#include "runtime/TextEncoding.h"
 #include "runtime/UniqueFd.h"
 
 #include <algorithm>
@@ -14,32 +16,6 @@ namespace {
 constexpr std::size_t kReadChunk = 16 * 1024;
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-// Code points of the bytes 0x80..0xBF; 0xC0..0xFF are U+0410..U+044F in order.
-constexpr std::array<std::uint16_t, 64> kCp1251High = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
-    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
-};
-
-void AppendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 bool IsControl(unsigned char c)
 {
@@ -182,79 +158,6 @@ private:
 
 }  // namespace
 
-std::string PortFileErrorText(int errnoValue)
-{
-    switch (errnoValue) {
-    case ENOENT:
-        return "File not found";
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return "File access denied";
-    default:
-        return "I/O error " + std::to_string(errnoValue);
-    }
-}
-
-bool IsValidUtf8(std::string_view bytes)
-{
-    std::size_t i = 0;
-    const std::size_t n = bytes.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        std::uint32_t min = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-            min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3;
-            cp = c & 0x0F;
-            min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-            min = 0x10000;
-        } else {
-            return false;  // continuation byte without a lead, 0xC0/0xC1, 0xF5..0xFF
-        }
-        if (n - i < len)
-            return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto cc = static_cast<unsigned char>(bytes[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
-}
-
-std::string Cp1251ToUtf8(std::string_view bytes)
-{
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80)
-            out += ch;
-        else if (c < 0xC0)
-            AppendUtf8(out, kCp1251High[c - 0x80]);
-        else
-            AppendUtf8(out, 0x0410u + (c - 0xC0u));
-    }
-    return out;
-}
-
 std::string DecodePortFileLine(std::string_view bytes)
 {
     if (IsValidUtf8(bytes))
@@ -269,7 +172,7 @@ PortFileResult ReadPortFile(const std::string& path, std::size_t maxLines)
     // Only a regular file is opened at all, without blocking (runtime/FileAccess.h).
     files::FileHandle file = files::kNoFile;
     if (const int error = files::OpenForReading(path, file)) {
-        result.error = PortFileErrorText(error);
+        result.error = FileErrorText(error);
         return result;
     }
     const UniqueFd fd(file);
@@ -280,7 +183,7 @@ PortFileResult ReadPortFile(const std::string& path, std::size_t maxLines)
         std::size_t got = 0;
         if (const int error = files::Read(fd.Get(), chunk.data(), chunk.size(), got)) {
             // The line being read when the error came is incomplete and is dropped.
-            result.error = PortFileErrorText(error);
+            result.error = FileErrorText(error);
             return result;
         }
         if (got == 0) {

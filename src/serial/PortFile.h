@@ -18,6 +18,8 @@
 // Memory stays bounded whatever the file holds: at most `maxLines` lines of at most
 // kMaxPortFileLineBytes bytes are kept, the file itself is read in fixed-size chunks.
 
+#include "runtime/TextEncoding.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -40,15 +42,6 @@ struct PortFileResult {
 // is never opened unless it is a regular file, and it is opened non-blocking, so a FIFO or a
 // device under that name cannot hang the caller.
 PortFileResult ReadPortFile(const std::string& path, std::size_t maxLines = 10);
-
-// The error text for an errno value, as ReadPortFile reports it.
-std::string PortFileErrorText(int errnoValue);
-
-// Strict UTF-8 check: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view bytes);
-
-// Windows-1251 to UTF-8; the one unassigned byte (0x98) becomes U+FFFD.
-std::string Cp1251ToUtf8(std::string_view bytes);
 
 // One raw line of the file as the caller gets it: UTF-8 kept, otherwise Windows-1251 decoded,
 // then the control characters replaced (see above).

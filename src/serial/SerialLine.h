@@ -3,7 +3,7 @@
 // and the blocks of received bytes. Implemented over the real serial component and, for
 // tests, by a simulated line in virtual time.
 
-#include "serial/ComPort.h"
+#include "serial/ComTypes.h"
 
 #include <cstddef>
 #include <cstdint>
