@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "app/StatusPanel.h"
 #include "modbus/Text.h"
 
 #include <memory>
@@ -7,12 +8,6 @@
 namespace imconf {
 
 namespace {
-
-constexpr std::array<const char*, kSpeedCount> kSpeedTexts{"1200",  "2400",  "4800",  "9600",
-                                                            "14400", "19200", "38400", "57600"};
-constexpr std::array<TBaudRate, kSpeedCount> kSpeedRates{
-    TBaudRate::br1200,  TBaudRate::br2400,  TBaudRate::br4800,  TBaudRate::br9600,
-    TBaudRate::br14400, TBaudRate::br19200, TBaudRate::br38400, TBaudRate::br57600};
 
 constexpr const char* kTooltipSoundOff = "Отключение звук. сигнализации";
 
@@ -26,16 +21,6 @@ std::unique_ptr<TMenuItem> Item(const std::string& name, const std::string& capt
 
 }  // namespace
 
-const char* SpeedText(std::uint8_t baudIndex)
-{
-    return baudIndex < kSpeedCount ? kSpeedTexts[baudIndex] : nullptr;
-}
-
-TBaudRate BaudRateOfIndex(std::uint8_t baudIndex)
-{
-    return baudIndex < kSpeedCount ? kSpeedRates[baudIndex] : TBaudRate::br9600;
-}
-
 TForm1::TForm1(TForm1Environment env)
     : TForm("Form1"),
       State(env.State),
@@ -46,6 +31,13 @@ TForm1::TForm1(TForm1Environment env)
       Timer_Programm(Engine.Timer_Programm),
       Timer_Wait(Engine.Timer_Wait),
       TimerX1(env.Loop, 50),
+      Transfer(env.State, env.Config, Engine, *this),
+      Search(env.State, Engine, *this),
+      Commands(env.State, Engine, *this),
+      Upgrade(env.State, Engine, env.ComPort1, *this),
+      Firmware(Upgrade.Image),
+      UpgradeStep(Upgrade.Step),
+      UpgradeErrors(Upgrade.Errors),
       dialogs_(env.Dialogs),
       systemPorts_(env.SystemPorts),
       screen_(env.Screen),
@@ -60,27 +52,6 @@ TForm1::TForm1(TForm1Environment env)
 }
 
 TForm1::~TForm1() = default;
-
-bool TForm1::TakeReply()
-{
-    return State.OperationState == opstate::Upgrade && HandleUpgradeReply();
-}
-
-bool TForm1::TransactionFailed()
-{
-    const std::uint8_t op = State.OperationState;
-    if (opstate::IsRead(op))
-        ReadConfigFailed();
-    else if (opstate::IsWrite(op))
-        WriteConfigFailed();
-    else if (op == opstate::Upgrade)
-        UpgradeStepFailed();
-    else if (op == opstate::Search)
-        SearchStepFailed();
-    else
-        return false;
-    return true;
-}
 
 void TForm1::LayOut()
 {
@@ -113,7 +84,8 @@ void TForm1::LayOut()
     TeLabel5.SetCaption("АДРЕС ПРИБОРА - 247");
 
     place(TeSComboBox1, &TeGroupBox2, 26, 32, 105, 22);
-    TeSComboBox1.Items.assign(kSpeedTexts.begin(), kSpeedTexts.end());
+    for (std::uint8_t i = 0; i < kSpeedCount; ++i)
+        TeSComboBox1.Items.emplace_back(SpeedText(i));
     TeSComboBox1.SetItemIndex(3);
     TeSComboBox1.Font = {"MS Sans Serif", 15, colors::Black};
     TeSComboBox1.OnChange = [this] { TeSComboBox1Change(); };
@@ -173,7 +145,9 @@ void TForm1::LayOut()
     place(StatusBar1, this, 0, 517, 514, 21);
     StatusBar1.AddPanel({"", 50, TAlignment::taCenter});
     StatusBar1.AddPanel({"BaudRate = 9600", 100, TAlignment::taCenter});
-    StatusBar1.AddPanel({"DEVICE : A = 247; Baud = 9600", 1105, TAlignment::taLeftJustify});
+    StatusBar1.AddPanel({DevicePanelText(247, SpeedName(kDefaultBaudIndex), DeviceLetter::Latin,
+                                         AddressDigits::Padded, PanelEnd::Open),
+                         1105, TAlignment::taLeftJustify});
 }
 
 void TForm1::BuildMenu()
@@ -183,7 +157,7 @@ void TForm1::BuildMenu()
     PORT1 = &CustomItem1->Add(Item("PORT1", "Port"));
     CustomItem3 = &CustomItem1->Add(Item("CustomItem3", "BaudRate"));
     for (std::uint8_t i = 0; i < kSpeedCount; ++i) {
-        TMenuItem& item = CustomItem3->Add(Item(std::string("BR_") + kSpeedTexts[i], kSpeedTexts[i]));
+        TMenuItem& item = CustomItem3->Add(Item(std::string("BR_") + SpeedText(i), SpeedText(i)));
         item.OnClick = [this, i](TMenuItem&) { BaudItemClick(i); };
         BaudItems[i] = &item;
     }
@@ -242,7 +216,7 @@ void TForm1::FormCreate()
     FitToScreen();
     State.RxLength = 0;
     State.DeviceAddress = 247;
-    State.BaudIndex = 3;
+    State.BaudIndex = kDefaultBaudIndex;
     TeLabel5.SetCaption("АДРЕС ПРИБОРА - " + FormatZeroPadded(State.DeviceAddress, 3));
     TeSpinEdit1.SetValue(State.DeviceAddress);
     TeSpinEdit2.SetValue(State.DeviceAddress);
@@ -251,8 +225,8 @@ void TForm1::FormCreate()
     UncheckBaudItems();
     BaudItems[State.BaudIndex]->SetChecked(true);
     StatusBar1.SetPanelText(1, "BaudRate = " + speed);
-    StatusBar1.SetPanelText(2, "DEVICE : A = " + FormatZeroPadded(State.DeviceAddress, 3) +
-                                   "; Baud = " + speed);
+    SetDevicePanel(DevicePanelText(State.DeviceAddress, speed, DeviceLetter::Latin, AddressDigits::Padded,
+                                   PanelEnd::Open));
     ComPort1.SetBaudRate(BaudRateOfIndex(State.BaudIndex));
 
     BuildPortMenu();

@@ -3,8 +3,13 @@
 // start-up and activation steps, the log panes and their switch, the connection menu and
 // the wiring of every control to its handler.
 
+#include "app/BusSearch.h"
+#include "app/ConfigTransfer.h"
 #include "app/Dialogs.h"
+#include "app/FirmwareUpgrade.h"
+#include "app/InterfaceCommands.h"
 #include "app/MemoTrace.h"
+#include "app/Speeds.h"
 #include "config/ConfigModel.h"
 #include "controls/Grid.h"
 #include "firmware/Firmware.h"
@@ -30,11 +35,6 @@ inline constexpr const char* kWindowTitle = "СИРТА - МОДУЛЬ ИНДИ�
 constexpr int kClientWidth = 514;
 constexpr int kClientHeight = 538;
 
-// The speeds the tool and the module use, by BaudIndex.
-constexpr std::size_t kSpeedCount = 8;
-const char* SpeedText(std::uint8_t baudIndex);  // "1200" .. "57600"; nullptr above 7
-TBaudRate BaudRateOfIndex(std::uint8_t baudIndex);
-
 // Where the window finds what lies outside it.
 struct TForm1Environment {
     EventLoop& Loop;
@@ -50,7 +50,14 @@ struct TForm1Environment {
     std::string ExecutableDir = ".";
 };
 
-class TForm1 : public TForm, public EngineClient {
+// The window holds the layout, the wiring, the two editors and every handler; the
+// multi-step operations live in classes of their own and see the window through their views.
+class TForm1 : public TForm,
+               public EngineClient,
+               public ConfigTransferView,
+               public BusSearchView,
+               public InterfaceCommandsView,
+               public FirmwareUpgradeView {
 public:
     explicit TForm1(TForm1Environment env);
     ~TForm1() override;
@@ -147,7 +154,7 @@ public:
     void TeSpinEdit1KeyPress(char& key);
 
     // Pane switches around a long operation.
-    void ShowOperationPanes(int progressMin, int progressMax, int position, const std::string& firstLine);
+    void ShowOperationPanes(int progressMin, int progressMax, int position, const std::string& firstLine) override;
     void ShowTracePane();
 
     // Port discovery and connection settings.
@@ -164,62 +171,68 @@ public:
     void BR_57600Click() { BaudItemClick(7); }
     void UncheckBaudItems();
 
-    // Handlers of the other parts of the tool; they do nothing until that part is built.
-    // Configuration read and write.
-    void TeButton5Click();
-    void TeButton2Click();
-    void SendLinkTable();
-    void SendNodeTypes();
-    void SendNodeAddresses();
-    void SendNodeCount();
-    void DecodeLinkTable();
-    void DecodeNodeTypes();
-    void DecodeNodeAddresses();
-    void DecodeNodeCount();
-    void ReadEnding();
-    void WriteEnding();
+    // The operations.
+    ConfigTransfer Transfer;
+    BusSearch Search;
+    InterfaceCommands Commands;
+    FirmwareUpgrade Upgrade;
+
     // EngineClient: the engine's reply and failure hooks, routed by OperationState to the
     // running operation; the reply dispatch and the sequencer tick.
     bool TakeReply() override;
     bool TransactionFailed() override;
     void DispatchReply() override;
     void Timer_ProgrammTimer() override;
-    void ReadConfigFailed();
-    void WriteConfigFailed();
 
-    // Handlers of the bus services and the firmware upgrade; they do nothing until that
-    // part is built.
+    // Configuration read and write.
+    void TeButton5Click() { Transfer.StartRead(); }
+    void TeButton2Click() { Transfer.StartWrite(); }
+    void SendLinkTable() { Transfer.SendLinkTable(); }
+    void SendNodeTypes() { Transfer.SendNodeTypes(); }
+    void SendNodeAddresses() { Transfer.SendNodeAddresses(); }
+    void SendNodeCount() { Transfer.SendNodeCount(); }
+    void DecodeLinkTable() { Transfer.DecodeLinkTable(); }
+    void DecodeNodeTypes() { Transfer.DecodeNodeTypes(); }
+    void DecodeNodeAddresses() { Transfer.DecodeNodeAddresses(); }
+    void DecodeNodeCount() { Transfer.DecodeNodeCount(); }
+    void ReadEnding() { Transfer.ReadEnding(); }
+    void WriteEnding() { Transfer.WriteEnding(); }
+    void ReadConfigFailed() { Transfer.ReadFailed(); }
+    void WriteConfigFailed() { Transfer.WriteFailed(); }
+
     // Bus search.
-    void SearchStep();
+    void SearchStep() { Search.Step(); }
     // The bus search's reply check; its result becomes the new ReplyKind.
-    std::uint8_t CheckSearchReply();
-    void SearchStepFailed();
-    void SearchFound();
-    void SearchNotFound();
+    std::uint8_t CheckSearchReply() { return Search.CheckReply(); }
+    void SearchStepFailed() { Search.StepFailed(); }
+    void SearchFound() { Search.Found(); }
+    void SearchNotFound() { Search.NotFound(); }
+
     // Interface parameters and alarm commands: the echo handlers.
-    void AddressChanged();
-    void SpeedChanged();
+    void AddressChanged() { Commands.AddressChanged(); }
+    void SpeedChanged() { Commands.SpeedChanged(); }
+
     // Firmware upgrade through the bootloader.
-    void StartUpgrade();
-    void SendFlashPage();
-    void SendEepromBlock(std::uint8_t block);
-    void SendUpgradeEnd();
-    void UpgradeRetry();
-    void RestoreAfterUpgrade();
-    bool HandleUpgradeReply();
-    void UpgradeStepFailed();
+    void StartUpgrade() { Upgrade.Start(); }
+    void SendFlashPage() { Upgrade.SendFlashPage(); }
+    void SendEepromBlock(std::uint8_t block) { Upgrade.SendEepromBlock(block); }
+    void SendUpgradeEnd() { Upgrade.SendUpgradeEnd(); }
+    void UpgradeRetry() { Upgrade.Retry(); }
+    void RestoreAfterUpgrade() { Upgrade.RestoreAfterUpgrade(); }
+    bool HandleUpgradeReply() { return Upgrade.HandleReply(); }
+    void UpgradeStepFailed() { Upgrade.StepFailed(); }
 
     // The upgrade image and the transfer's progress.
-    FirmwareImage Firmware;
-    std::uint8_t UpgradeStep = 0;
-    std::int32_t UpgradeErrors = 0;
-    void CustomItem5Click();
+    FirmwareImage& Firmware;
+    std::uint8_t& UpgradeStep;
+    std::int32_t& UpgradeErrors;
+    void CustomItem5Click() { Search.StartOrStop(); }
     void DelayItemClick(std::uint16_t delayMs, TMenuItem& item);
     void TeSpinEdit1Change();
-    void TeButton1Click();
-    void TeSComboBox1Change();
-    void TeButton3Click();
-    void Sound_ButtClick();
+    void TeButton1Click() { Commands.SendAddress(); }
+    void TeSComboBox1Change() { Commands.SendSpeed(); }
+    void TeButton3Click() { Commands.SendBlock(); }
+    void Sound_ButtClick() { Commands.SendSoundOff(); }
     void CustomItem24Click();
     void CustomItem27Click();
     void TimerX1Timer();
@@ -227,8 +240,8 @@ public:
     // Master-mode editor.
     void SetUpNodesGrid();
     void SetUpZoneGrid();
-    void ShowNodeList();
-    void ShowZoneList();
+    void ShowNodeList() override;
+    void ShowZoneList() override;
     TCellPaint NodesGridDrawCell(int col, int row, const TRect& rect) const;
     TCellPaint ZoneGridDrawCell(int col, int row, const TRect& rect) const;
     void NodesGridSelectCell(int col, int row);
@@ -248,7 +261,7 @@ public:
     void ZoneEditChange();
     void ZoneEditKeyDown(std::uint16_t key);
     // Writes the text of link entry `index` into its cell.
-    void ShowLinkEntry(std::size_t index);
+    void ShowLinkEntry(std::size_t index) override;
     // The popup commands; `kind` is the new high byte for the device commands.
     void LinkSwitchOffClick();
     void LinkSwitchOnClick();
@@ -264,8 +277,33 @@ public:
     IDialogs& Dialogs() { return dialogs_; }
     const std::string& ExecutableDir() const { return executableDir_; }
 
-    // Status bar panel texts written at start-up and by the speed and address handlers.
-    void SetDevicePanel(const std::string& text) { StatusBar1.SetPanelText(2, text); }
+    // Status panel 2, the module line.
+    void SetDevicePanel(const std::string& text) override { StatusBar1.SetPanelText(2, text); }
+
+    // The operations' views.
+    int ProgressPosition() const override { return TeProgressBar1.Position(); }
+    void SetProgressPosition(int position) override { TeProgressBar1.SetPosition(position); }
+    void AddTraceLine(const std::string& line) override { TeMemo1.Lines.Add(line); }
+    std::string LastTraceLine() const override;
+    void ShowEnding(const std::vector<std::string>& lines) override;
+    void ShowSearchProgress(int position) override;
+    void SetSearchProgress(int position) override { TeProgressBar1.SetPosition(position); }
+    void HideSearchProgress() override { TeProgressBar1.SetVisible(false); }
+    void SetSearchCaption(const std::string& caption) override { CustomItem5->SetCaption(caption); }
+    void AddSearchLine(const std::string& line) override { TeMemo1.Lines.Add(line); }
+    void ShowSearchedAddress(std::uint8_t address) override { TeSpinEdit1.SetValue(address); }
+    void FocusMenuBar() override { TeMenuBar1.SetFocused(true); }
+    int AddressEditorValue() const override { return TeSpinEdit1.Value(); }
+    int NewAddressValue() const override { return TeSpinEdit2.Value(); }
+    int ChosenSpeedIndex() const override { return TeSComboBox1.ItemIndex(); }
+    bool BlockMarked() const override { return TeCheckBox1.Checked(); }
+    void SetBlockMark(bool marked) override { TeCheckBox1.SetChecked(marked); }
+    void SetAddressEditor(std::uint8_t address) override { TeSpinEdit1.SetValue(address); }
+    void SetAddressLabel(std::uint8_t address) override;
+    bool AskYesNoWarning(const std::string& question) override { return dialogs_.AskYesNoWarning(question); }
+    void Reactivate() override;
+    void SetPcSpeed(std::uint8_t baudIndex) override;
+    std::uint8_t CheckedBaudIndex() const override;
 
 private:
     void LayOut();
@@ -277,30 +315,7 @@ private:
     std::uint16_t& SelectedLinkEntry();
     // Delete or move the selected node; both grids are shown again when it was done.
     void NodeCommand(std::uint8_t (ConfigModel::*operation)());
-    // The register values of a function-3 reply in FrameBuffer: how many of the `wanted`
-    // values the received bytes hold.
-    std::size_t ReplyValueCount(std::size_t wanted) const;
-    std::uint16_t ReplyValue(std::size_t index) const;
-    void AdvanceProgress();
-    // ReplyKind of the request just sent; nothing is awaited when it could not be sent.
-    void Awaiting(std::uint8_t replyKind);
-    // The common start of the four interface commands: false when the command is not to be
-    // sent now (bus search, or postponed until the transaction in flight has ended).
-    bool CommandMaySend(void (TForm1::*handler)());
-    // The speed text of BaudIndex.
-    std::string SpeedOfIndex() const;
-    // The activation steps after the question box, then the tables shown again.
-    void ReactivateAfterQuestion();
-    // Sends the frame of an upgrade step; false when the port could not be opened.
-    bool SendUpgradeFrame(std::uint8_t step);
-    // The upgrade stops because the port cannot be opened.
-    void StopUpgradeOnPortError();
     void ShowFileError(const std::string& error);
-    std::uint8_t CheckedBaudIndex() const;
-    void SequenceEnding(const char* title, bool failed);
-
-    // An exception reply refused a step of the running write.
-    bool writeRefused_ = false;
     void FitToScreen();
     // Reads the port list file into the "Port" submenu; the file error line when it failed.
     std::optional<std::string> ReadPortListFile(int& byName, int& com1);

@@ -9,10 +9,20 @@ namespace imconf {
 
 namespace opstate {
 constexpr std::uint8_t Idle = 0;
+// Configuration read: requested (first tick pending), then the step whose reply is awaited.
 constexpr std::uint8_t ReadRequested = 1;
-constexpr std::uint8_t ReadLast = 5;
+constexpr std::uint8_t ReadLinkArea = 2;
+constexpr std::uint8_t ReadNodeTypes = 3;
+constexpr std::uint8_t ReadNodeAddresses = 4;
+constexpr std::uint8_t ReadNodeCount = 5;  // the last step, in a state of its own
+constexpr std::uint8_t ReadLast = ReadNodeCount;
+// Configuration write, the same way.
 constexpr std::uint8_t WriteRequested = 6;
-constexpr std::uint8_t WriteLast = 10;
+constexpr std::uint8_t WriteLinkArea = 7;
+constexpr std::uint8_t WriteNodeTypes = 8;
+constexpr std::uint8_t WriteNodeAddresses = 9;
+constexpr std::uint8_t WriteNodeCount = 10;
+constexpr std::uint8_t WriteLast = WriteNodeCount;
 constexpr std::uint8_t Upgrade = 250;
 constexpr std::uint8_t Search = 254;
 constexpr bool IsRead(std::uint8_t s) { return s >= ReadRequested && s <= ReadLast; }
@@ -28,7 +38,9 @@ constexpr std::uint8_t LinkArea = 4;
 constexpr std::uint8_t NodeTypes = 5;
 constexpr std::uint8_t NodeAddresses = 6;
 constexpr std::uint8_t NodeCount = 7;
-constexpr std::uint8_t ConfigWrite = 9;
+// The last read kind the exception to a function-3 request ends a read for.
+constexpr std::uint8_t LastReadKind = 8;
+constexpr std::uint8_t ConfigWrite = 9;  // the three block writes of a configuration write
 constexpr std::uint8_t NodeCountWrite = 10;
 constexpr std::uint8_t UpgradeFrame = 200;
 constexpr std::uint8_t SearchProbe = 254;

@@ -1,0 +1,59 @@
+#pragma once
+// The single-register commands: the module's new address and speed, block and sound off;
+// and what their echoes change.
+
+#include "modbus/Engine.h"
+#include "modbus/ProgramState.h"
+
+#include <cstdint>
+#include <string>
+
+namespace imconf {
+
+// The editors and marks the commands read and write.
+class InterfaceCommandsView {
+public:
+    virtual ~InterfaceCommandsView() = default;
+    virtual int AddressEditorValue() const = 0;  // the address the tool talks to
+    virtual int NewAddressValue() const = 0;     // the module's new address
+    virtual int ChosenSpeedIndex() const = 0;    // the module's new speed, 0..7
+    virtual bool BlockMarked() const = 0;
+    virtual void SetBlockMark(bool marked) = 0;
+    // The address editor shows `address` (its change handler runs when the value changes).
+    virtual void SetAddressEditor(std::uint8_t address) = 0;
+    virtual void SetAddressLabel(std::uint8_t address) = 0;
+    virtual void SetDevicePanel(const std::string& text) = 0;
+    // The modal yes/no question with the warning icon.
+    virtual bool AskYesNoWarning(const std::string& question) = 0;
+    // The question box has closed: the window takes the activation back.
+    virtual void Reactivate() = 0;
+    // The PC port follows the module: the speed menu's mark, panel 1 and the port's speed.
+    virtual void SetPcSpeed(std::uint8_t baudIndex) = 0;
+};
+
+class InterfaceCommands {
+public:
+    InterfaceCommands(ProgramState& state, TransactionEngine& engine, InterfaceCommandsView& view);
+
+    void SendAddress();   // "-->"
+    void SendSpeed();     // the speed list
+    void SendBlock();     // "БЛОК."
+    void SendSoundOff();  // the speaker button
+
+    // The echoes.
+    void AddressChanged();
+    void SpeedChanged();
+    void BlockChanged();
+
+private:
+    // The common start of the four commands: false when the command is not to be sent now
+    // (bus search, or postponed until the transaction in flight has ended).
+    bool MaySend(void (InterfaceCommands::*command)());
+    void Awaiting(std::uint8_t replyKind);
+
+    ProgramState& s_;
+    TransactionEngine& engine_;
+    InterfaceCommandsView& view_;
+};
+
+}  // namespace imconf
