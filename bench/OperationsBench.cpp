@@ -71,7 +71,7 @@ struct Window {
     {
         const Micros begin = loop.Now();
         start();
-        loop.RunUntil([this] { return state.OperationState == 0 && !form->Engine.TransactionInFlight(); }, 300s);
+        loop.RunUntil([this] { return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight(); }, 300s);
         return static_cast<double>((loop.Now() - begin).count()) / 1000.0;
     }
 };

@@ -140,7 +140,7 @@ void StartMeasurement(QWidget& windowRef, TForm1& formRef, ProgramState& stateRe
         poll->setInterval(1);
         QObject::connect(poll, &QTimer::timeout, window, [poll, start, form, state, idle, finish] {
             const double elapsed = ClockMs(CLOCK_MONOTONIC) - start;
-            const bool done = state->OperationState == 0 && !form->Engine.TransactionInFlight();
+            const bool done = state->OperationState == opstate::Idle && !form->Engine.TransactionInFlight();
             if (!done && elapsed < 60'000)
                 return;
             poll->stop();

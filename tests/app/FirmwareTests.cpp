@@ -49,7 +49,7 @@ struct Rig : WindowRig {
     }
     bool RunToIdle(Micros limit = 120s)
     {
-        return loop.RunUntil([this] { return state.OperationState == 0 && !form->Engine.TransactionInFlight(); }, limit);
+        return loop.RunUntil([this] { return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight(); }, limit);
     }
     std::vector<std::string> Trace() const { return form->TeMemo1.Lines.Items(); }
 };
@@ -71,7 +71,7 @@ TEST(FirmwareUpgrade, WithoutEepromPartSendsThirtyFramesAndCompletes)
     EXPECT_EQ(rig.dialogs.fileRequests[0].FileName, " -> ВЫБЕРИТЕ ФАЙЛ С ПРОШИВКОЙ...");
     EXPECT_EQ(rig.dialogs.fileRequests[0].Filter, "hex файлы|*.hex");
     EXPECT_EQ(rig.dialogs.fileRequests[0].InitialDir, rig.dir.Path().string());
-    EXPECT_EQ(rig.state.OperationState, 250);
+    EXPECT_EQ(rig.state.OperationState, opstate::Upgrade);
     EXPECT_EQ(rig.line.BaudRate(), TBaudRate::br19200);
     EXPECT_EQ(rig.F().TeProgressBar1.Max(), 29);
     EXPECT_EQ(rig.F().TeMemo2.Lines.Items(), std::vector<std::string>{"   : download firmware..."});
@@ -108,7 +108,7 @@ TEST(FirmwareUpgrade, CommandPressedDuringTheTransferGoesOutWhenItEnds)
     rig.Upgrade(ImageFile(0));
     ASSERT_TRUE(rig.loop.RunUntil([&] { return rig.F().Engine.TransactionInFlight(); }, 1s));
     rig.F().Sound_ButtClick();  // postponed: a frame waits for its acknowledgement
-    ASSERT_TRUE(rig.loop.RunUntil([&] { return rig.state.OperationState == 0; }, 60s));
+    ASSERT_TRUE(rig.loop.RunUntil([&] { return rig.state.OperationState == opstate::Idle; }, 60s));
     rig.loop.Advance(1s);  // the command goes out and, in the bootloader, times out
     const auto& sent = rig.line.Requests();
     ASSERT_EQ(sent.size(), 31u);
@@ -207,7 +207,7 @@ TEST(FirmwareUpgrade, PortThatCannotBeOpenedStopsTheUpgrade)
         EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"   : firmware upgrade...",
                                                           "   : ОСТАНОВЛЕНО - ОШИБКА ОТКРЫТИЯ ПОРТА ttyUSB7"}))
             << atBlock;
-        EXPECT_EQ(rig.state.OperationState, 0);
+        EXPECT_EQ(rig.state.OperationState, opstate::Idle);
         EXPECT_TRUE(rig.F().TeMemo1.Visible());
         EXPECT_FALSE(rig.F().TeMemo2.Visible());
         EXPECT_EQ(rig.line.BaudRate(), TBaudRate::br9600) << "back to the speed the menu shows";
@@ -222,7 +222,7 @@ TEST(FirmwareUpgrade, LoaderMessagesAndRefusals)
         Rig rig;
         rig.Upgrade(std::vector<std::uint8_t>(14337, 0));
         EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"   : download firmware...", "   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА."}));
-        EXPECT_EQ(rig.state.OperationState, 0);
+        EXPECT_EQ(rig.state.OperationState, opstate::Idle);
         EXPECT_TRUE(rig.line.Requests().empty());
     }
     {
@@ -235,7 +235,7 @@ TEST(FirmwareUpgrade, LoaderMessagesAndRefusals)
         rig.dialogs.fileAnswer = rig.dir.File("missing.hex");
         rig.F().CustomItem24->Click();
         EXPECT_EQ(rig.Trace(), std::vector<std::string>{"   : ERROR - File not found."});
-        EXPECT_EQ(rig.state.OperationState, 0);
+        EXPECT_EQ(rig.state.OperationState, opstate::Idle);
     }
     {
         Rig rig;  // cancelled: nothing at all

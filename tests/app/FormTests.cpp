@@ -48,7 +48,7 @@ TEST(Form1, StartsUpWithTheDefaults)
     EXPECT_EQ(rig.line.BaudRate(), TBaudRate::br9600);
     EXPECT_EQ(rig.state.DeviceAddress, 247);
     EXPECT_EQ(rig.state.BaudIndex, 3);
-    EXPECT_EQ(rig.state.OperationState, 0);
+    EXPECT_EQ(rig.state.OperationState, opstate::Idle);
     EXPECT_EQ(rig.state.SearchDelay, 150);
 
     EXPECT_TRUE(form.TeMemo1.Visible());
@@ -206,7 +206,7 @@ TEST(PortMenu, UnreadableSystemListFallsBackToTheFile)
     EXPECT_EQ(form.TeMemo1.Lines.Items(), (std::vector<std::string>{kUnreadable1, kUnreadable2, "   : OK."}));
     EXPECT_EQ(rig.line.Port(), "COM11");
 
-    rig.state.OperationState = 254;  // also while an operation runs
+    rig.state.OperationState = opstate::Search;  // also while an operation runs
     form.TeMemo1.Lines.Add("TX : something");
     form.TeMenuBar1.OnMouseDown();
     form.TeMenuBar1.OnMouseDown();

@@ -32,7 +32,7 @@ struct Rig : WindowRig {
     bool RunToEnd(Micros limit = 20s)
     {
         return loop.RunUntil(
-            [this] { return state.OperationState == 0 && !form->Engine.TransactionInFlight() && !form->Timer_Wait.Enabled(); },
+            [this] { return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight() && !form->Timer_Wait.Enabled(); },
             limit);
     }
     std::vector<std::vector<std::uint8_t>> Sent() const
@@ -51,7 +51,7 @@ void ExpectEnding(Rig& rig, const std::string& title, const std::string& outcome
     EXPECT_TRUE(rig.F().TeMemo1.Visible());
     EXPECT_FALSE(rig.F().TeMemo2.Visible());
     EXPECT_FALSE(rig.F().TeProgressBar1.Visible());
-    EXPECT_EQ(rig.state.OperationState, 0);
+    EXPECT_EQ(rig.state.OperationState, opstate::Idle);
 }
 
 }  // namespace
@@ -70,7 +70,7 @@ TEST(ConfigRead, FillsTheModelAndAllThreeGrids)
 
     TForm1& f = rig.F();
     f.TeButton5.Click();
-    EXPECT_EQ(rig.state.OperationState, 1);
+    EXPECT_EQ(rig.state.OperationState, opstate::ReadRequested);
     EXPECT_TRUE(f.TeMemo2.Visible());
     EXPECT_EQ(f.TeMemo2.Lines.Items(), std::vector<std::string>{kReadTitle});
     EXPECT_EQ(f.TeProgressBar1.Max(), 5);
@@ -250,17 +250,18 @@ TEST(ConfigSequences, PortGoneEndsTheSequenceAndKeepsThePortLine)
         rig.line.OpenError = ENOENT;
         ASSERT_TRUE(rig.RunToEnd());
         EXPECT_EQ(rig.Trace(), (std::vector<std::string>{kReadTitle, "   : ОШИБКА ОТКРЫТИЯ ПОРТА ttyUSB0", "   : ОШИБКА."}));
-        EXPECT_EQ(rig.state.OperationState, 0);
+        EXPECT_EQ(rig.state.OperationState, opstate::Idle);
         EXPECT_FALSE(rig.F().TeProgressBar1.Visible());
         rig.line.OpenError = 0;
         rig.F().TeButton5.Click();
-        EXPECT_EQ(rig.state.OperationState, 1) << "the next press starts normally";
+        EXPECT_EQ(rig.state.OperationState, opstate::ReadRequested) << "the next press starts normally";
     }
 }
 
 TEST(ConfigSequences, ButtonsDoNothingWhileAnyOperationRuns)
 {
-    for (std::uint8_t op : {std::uint8_t{1}, std::uint8_t{3}, std::uint8_t{7}, std::uint8_t{250}, std::uint8_t{254}}) {
+    for (std::uint8_t op : {opstate::ReadRequested, opstate::ReadNodeTypes, opstate::WriteLinkArea, opstate::Upgrade,
+                            opstate::Search}) {
         Rig rig;
         rig.state.OperationState = op;
         rig.F().TeButton5.Click();
@@ -320,7 +321,7 @@ TEST(ConfigSequences, RandomConfigurationsSurviveAWriteAndAReadBack)
             entry = kinds[std::uniform_int_distribution<std::size_t>(0, kinds.size() - 1)(random)];
         }
         writer.form->TeButton2.Click();
-        ASSERT_TRUE(writer.loop.RunUntil([&] { return writer.state.OperationState == 0 && !writer.form->Engine.TransactionInFlight(); }, 20s));
+        ASSERT_TRUE(writer.loop.RunUntil([&] { return writer.state.OperationState == opstate::Idle && !writer.form->Engine.TransactionInFlight(); }, 20s));
         ASSERT_EQ(writer.form->TeMemo1.Lines.Last(), "   : ОК.") << round;
 
         // A fresh window reads the module back.
@@ -331,7 +332,7 @@ TEST(ConfigSequences, RandomConfigurationsSurviveAWriteAndAReadBack)
         for (std::uint16_t r = 0x0100; r <= 0x0160; ++r)
             ASSERT_EQ(reader.module.Module().Set(r, writer.module.Module().Get(r).value_or(0)), "") << r;
         reader.form->TeButton5.Click();
-        ASSERT_TRUE(reader.loop.RunUntil([&] { return reader.state.OperationState == 0 && !reader.form->Engine.TransactionInFlight(); }, 20s));
+        ASSERT_TRUE(reader.loop.RunUntil([&] { return reader.state.OperationState == opstate::Idle && !reader.form->Engine.TransactionInFlight(); }, 20s));
         ASSERT_EQ(reader.form->TeMemo1.Lines.Last(), "   : ОК.") << round;
 
         EXPECT_EQ(reader.config.LinkTable, model.LinkTable) << round;

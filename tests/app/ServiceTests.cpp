@@ -24,7 +24,7 @@ struct Rig : WindowRig {
     TForm1& F() { return *form; }
     bool RunToIdle(Micros limit = 60s)
     {
-        return loop.RunUntil([this] { return state.OperationState == 0 && !form->Engine.TransactionInFlight(); }, limit);
+        return loop.RunUntil([this] { return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight(); }, limit);
     }
     std::vector<std::string> Trace() const { return form->TeMemo1.Lines.Items(); }
     std::vector<std::uint8_t> LastRequest() const { return line.Requests().back().bytes; }
@@ -37,7 +37,7 @@ TEST(BusSearch, ModuleAtAddressOneIsFoundByTheFirstProbe)
     Rig rig(1);
     rig.F().CustomItem5->Click();
     EXPECT_EQ(rig.F().CustomItem5->Caption(), "Stop");
-    EXPECT_EQ(rig.state.OperationState, 254);
+    EXPECT_EQ(rig.state.OperationState, opstate::Search);
     EXPECT_TRUE(rig.F().TeProgressBar1.Visible());
     ASSERT_TRUE(rig.RunToIdle());
     EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"TX : 01 03 00 00 00 01 84 0A ", "RX : 01 03 02 00 18 B8 4E ",
@@ -352,7 +352,7 @@ TEST(Commands, PortErrorLeavesNothingAwaited)
     rig.line.OpenError = EBUSY;
     rig.F().TeButton1.Click();
     EXPECT_EQ(rig.Trace().back(), "   : ОШИБКА ОТКРЫТИЯ ПОРТА COM1");
-    EXPECT_EQ(rig.state.ReplyKind, 0);
+    EXPECT_EQ(rig.state.ReplyKind, replykind::None);
     rig.line.OpenError = 0;
     rig.F().Sound_Butt.Click();  // its echo must not be taken for an address change
     ASSERT_TRUE(rig.RunToIdle());

@@ -118,7 +118,7 @@ TEST(Engine, CompleteReplyIsHandledFiveMillisecondsAfterItsLastByte)
                                                      "RX : F7 06 00 24 A5 5A 26 3C "}));
     EXPECT_FALSE(rig.line.Connected());
     EXPECT_EQ(rig.state.RxLength, 0);
-    EXPECT_EQ(rig.state.ReplyKind, 0);
+    EXPECT_EQ(rig.state.ReplyKind, replykind::None);
     EXPECT_EQ(rig.module.Module().SoundOffCount(), 1u);
 }
 
@@ -231,7 +231,7 @@ TEST(Engine, CommandDuringAnOperationGoesOutBetweenStepsAndTheOperationResumesAt
             return;
         }
         ++step;
-        rig.state.OperationState = static_cast<std::uint8_t>(1 + step);
+        rig.state.OperationState = static_cast<std::uint8_t>(opstate::ReadRequested + step);  // the read's steps in turn
         stepSent.push_back(rig.loop.Now());
         rig.engine.SendReadRegisters(0x0100, 32);
         rig.state.ReplyKind = replykind::LinkArea;
@@ -261,7 +261,7 @@ TEST(Engine, CommandDuringAnOperationGoesOutBetweenStepsAndTheOperationResumesAt
 TEST(Engine, TwoCommandsDuringOneTransactionSendOnlyTheLast)
 {
     Rig rig;
-    rig.state.OperationState = 2;
+    rig.state.OperationState = opstate::ReadLinkArea;
     rig.engine.SendReadRegisters(0x0100, 32);
     rig.SoundOff();
     rig.Block(255);
@@ -290,7 +290,7 @@ TEST(Engine, CommandWhileIdleTransactionInFlightWaitsForIt)
 TEST(Engine, CommandsOwnFailureEndsTheInterruptedOperation)
 {
     Rig rig;
-    rig.state.OperationState = 3;
+    rig.state.OperationState = opstate::ReadNodeTypes;
     rig.engine.SendReadRegisters(0x0121, 32);
     rig.SoundOff();
     rig.module.Faults().Add({sim::TFaultKind::Drop, 2, 0.0, 0});  // the command's echo is lost
@@ -422,7 +422,7 @@ TEST(Engine, ReplyBetweenTwoSearchProbesIsHandedToTheNextProbe)
 
 TEST(Engine, PortThatCannotBeOpenedEndsReadOrWriteButNotTheSearch)
 {
-    for (std::uint8_t op : {std::uint8_t{0}, std::uint8_t{2}, std::uint8_t{7}, std::uint8_t{254}}) {
+    for (std::uint8_t op : {opstate::Idle, opstate::ReadLinkArea, opstate::WriteLinkArea, opstate::Search}) {
         Rig rig;
         rig.failureEndsOperation = true;
         rig.line.SetPort("ttyUSB9");
@@ -433,13 +433,13 @@ TEST(Engine, PortThatCannotBeOpenedEndsReadOrWriteButNotTheSearch)
         EXPECT_EQ(rig.Lines().back(), "   : ОШИБКА ОТКРЫТИЯ ПОРТА ttyUSB9");
         EXPECT_TRUE(rig.line.Requests().empty());
         rig.RunFor(2s);
-        if (op == 2)
+        if (op == opstate::ReadLinkArea)
             EXPECT_EQ(rig.calls, std::vector<std::string>{"ReadConfigFailed"});
-        else if (op == 7)
+        else if (op == opstate::WriteLinkArea)
             EXPECT_EQ(rig.calls, std::vector<std::string>{"WriteConfigFailed"});
         else
             EXPECT_TRUE(rig.calls.empty()) << int(op);
-        EXPECT_EQ(rig.state.OperationState, op == 254 ? 254 : 0);
+        EXPECT_EQ(rig.state.OperationState, op == opstate::Search ? opstate::Search : opstate::Idle);
     }
 }
 
@@ -455,7 +455,7 @@ TEST(Engine, WriteFailureIsReportedLikeAnOpenFailure)
 TEST(Engine, CloseErrorReachesTheGeneralReportAndTheTickCompletes)
 {
     Rig rig;
-    rig.state.OperationState = 2;
+    rig.state.OperationState = opstate::ReadLinkArea;
     rig.failureEndsOperation = false;
     int ticks = 0;
     rig.programmTick = [&] {

@@ -46,7 +46,7 @@ struct UpgradeRig : WindowRig {
     void ExpectRefused(const std::vector<std::string>& lines, const std::string& what)
     {
         EXPECT_EQ(form->TeMemo1.Lines.Items(), lines) << what;
-        EXPECT_EQ(state.OperationState, 0) << what;
+        EXPECT_EQ(state.OperationState, opstate::Idle) << what;
         EXPECT_TRUE(line.Requests().empty()) << what;
         EXPECT_TRUE(form->TeMemo1.Visible()) << what;
         EXPECT_FALSE(form->TeMemo2.Visible()) << what;
@@ -74,7 +74,7 @@ TEST(BadInput, UpgradeImageOfEverySizeClass)
                              Accepted{513, 33}, Accepted{2048, 128}}) {
         UpgradeRig rig;
         rig.Upgrade(rig.WriteImage(14338 + c.eeprom));
-        EXPECT_EQ(rig.state.OperationState, 250) << c.eeprom;
+        EXPECT_EQ(rig.state.OperationState, opstate::Upgrade) << c.eeprom;
         EXPECT_EQ(rig.F().Firmware.EepromBlockCount, c.blocks) << c.eeprom;
         EXPECT_EQ(rig.F().TeProgressBar1.Max(), c.blocks + 29) << c.eeprom;
         ASSERT_EQ(rig.line.Requests().size(), 1u) << c.eeprom;

@@ -61,11 +61,11 @@ TEST(Unplug, DuringAReadAndAWrite)
         w.F().BR_1200->Click();
         if (read) {
             w.F().TeButton5.Click();
-            UnplugWhen(w, sim, [&] { return w.state.OperationState == 3 && w.F().Engine.TransactionInFlight(); }, 300ms);
+            UnplugWhen(w, sim, [&] { return w.state.OperationState == opstate::ReadNodeTypes && w.F().Engine.TransactionInFlight(); }, 300ms);
         } else {
             // A write of an empty table: the node-type block write's echo is awaited.
             w.F().TeButton2.Click();
-            UnplugWhen(w, sim, [&] { return w.state.OperationState == 8 && w.F().Engine.TransactionInFlight(); }, 30ms);
+            UnplugWhen(w, sim, [&] { return w.state.OperationState == opstate::WriteNodeTypes && w.F().Engine.TransactionInFlight(); }, 30ms);
         }
         ASSERT_TRUE(w.RunToIdle(10s));
         EXPECT_EQ(w.Trace(), (std::vector<std::string>{read ? kReadTitle : kWriteTitle, kError}));
@@ -95,12 +95,12 @@ TEST(Unplug, DuringASearch)
     EXPECT_TRUE(w.loop.RunUntil([&] { return w.LastLine() == kPortLine; }, 5s)) << w.LastLine();
     // The search stands at that address until the user stops it.
     const std::uint8_t standing = w.state.DeviceAddress;
-    EXPECT_EQ(w.state.OperationState, 254);
+    EXPECT_EQ(w.state.OperationState, opstate::Search);
     EXPECT_EQ(w.F().CustomItem5->Caption(), "Stop");
     ExpectIdleWithoutCpu(w);
     EXPECT_EQ(w.state.DeviceAddress, standing);
     w.F().CustomItem5->Click();
-    EXPECT_EQ(w.state.OperationState, 0);
+    EXPECT_EQ(w.state.OperationState, opstate::Idle);
     EXPECT_EQ(w.F().CustomItem5->Caption(), "Start");
     EXPECT_FALSE(w.port.Connected()) << "the vanished port is not kept open";
 
@@ -124,7 +124,7 @@ TEST(Unplug, DuringAnUpgrade)
                                                 static_cast<std::streamsize>(image.size()));
     w.dialogs.fileAnswer = path;
     w.F().CustomItem24->Click();
-    ASSERT_EQ(w.state.OperationState, 250);
+    ASSERT_EQ(w.state.OperationState, opstate::Upgrade);
     UnplugWhen(w, sim, [&] { return w.F().UpgradeStep == 5 && w.F().Engine.TransactionInFlight(); }, 20ms);
     ASSERT_TRUE(w.RunToIdle(20s));
     EXPECT_EQ(w.Trace(), (std::vector<std::string>{"   : firmware upgrade...",

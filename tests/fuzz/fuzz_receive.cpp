@@ -28,7 +28,11 @@ using fuzz::FuzzWindow;
 
 namespace {
 
-constexpr std::array<std::uint8_t, 13> kStates{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, opstate::Upgrade, opstate::Search};
+constexpr std::array<std::uint8_t, 13> kStates{
+    opstate::Idle,           opstate::ReadRequested,  opstate::ReadLinkArea,       opstate::ReadNodeTypes,
+    opstate::ReadNodeAddresses, opstate::ReadNodeCount, opstate::WriteRequested,   opstate::WriteLinkArea,
+    opstate::WriteNodeTypes, opstate::WriteNodeAddresses, opstate::WriteNodeCount, opstate::Upgrade,
+    opstate::Search};
 constexpr std::array<std::uint8_t, 13> kKinds{replykind::None,          replykind::Address,      replykind::Speed,
                                               replykind::Block,         replykind::LinkArea,     replykind::NodeTypes,
                                               replykind::NodeAddresses, replykind::NodeCount,    replykind::ConfigWrite,
