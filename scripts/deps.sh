@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
-# Usage: scripts/deps.sh build|test|screenshot|fuzz|bench|windows
+# Usage: scripts/deps.sh build|test|screenshot|fuzz|bench|windows|format
 #   test adds GoogleTest, the peers the integration tests talk to (libmodbus, mbpoll) and the
 #   packaging tools and Debian's checkers of a package (lintian, appstreamcli,
 #   desktop-file-validate, man and col); screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus;
-#   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends).
+#   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends);
+#   format is clang-format 14 alone.
 set -euo pipefail
 
 want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core)
@@ -15,8 +16,9 @@ case "${1:-build}" in
   screenshot) want+=(libgtest-dev libgmock-dev xvfb xauth) ;;
   fuzz) want+=(clang-14 libclang-rt-14-dev) ;;
   bench) want+=(libgtest-dev libgmock-dev libmodbus-dev xvfb xauth) ;;
+  format) want=(clang-format-14) ;;
   windows) want+=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix wine wine64) ;;
-  *) echo "usage: $0 build|test|screenshot|fuzz|bench|windows" >&2; exit 2 ;;
+  *) echo "usage: $0 build|test|screenshot|fuzz|bench|windows|format" >&2; exit 2 ;;
 esac
 
 missing=()
