@@ -6,7 +6,7 @@
 #   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends).
 set -euo pipefail
 
-want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core)
+want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core nlohmann-json3-dev libcli11-dev)
 case "${1:-build}" in
   build) ;;
   test) want+=(libgtest-dev libgmock-dev mbpoll libmodbus-dev dpkg-dev file) ;;
