@@ -521,7 +521,8 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
     app.fallthrough();
     app.footer("Exit status: 0 done; 1 the module refused, did not answer or was not found (or differs, for\n"
                "write and diff); 2 bad usage or a bad file; 3 the port could not be used.\n"
-               "'imconf-cli COMMAND --help' describes a command.");
+               "The common options (--port, --baud, --address, --trace, --json, --quiet) go before or\n"
+               "after the command. 'imconf-cli COMMAND --help' describes a command.");
     std::vector<std::string> speedNames;
     for (unsigned s : kSpeeds)
         speedNames.push_back(std::to_string(s));

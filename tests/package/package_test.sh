@@ -41,15 +41,15 @@ for want in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 fonts-liberat
   grep -qxF "$want" <<<"$names" || fail "Depends lacks $want: $depends"
 done
 
-# 3. Contents: the two programs, the desktop entry and the icons; no test, bench or probe.
+# 3. Contents: the three programs, the desktop entry and the icons; no test, bench or probe.
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for want in ./usr/bin/imconf ./usr/bin/imconf-sim ./usr/share/applications/imconf.desktop \
+for want in ./usr/bin/imconf ./usr/bin/imconf-cli ./usr/bin/imconf-sim ./usr/share/applications/imconf.desktop \
             ./usr/share/icons/hicolor/scalable/apps/imconf.svg \
             ./usr/share/icons/hicolor/48x48/apps/imconf.png; do
   grep -qx "$want" <<<"$contents" || fail "the package lacks $want"
 done
 programs=$(grep '^\./usr/bin/.' <<<"$contents" | sort | tr '\n' ' ')
-[ "$programs" = "./usr/bin/imconf ./usr/bin/imconf-sim " ] || fail "unexpected programs: $programs"
+[ "$programs" = "./usr/bin/imconf ./usr/bin/imconf-cli ./usr/bin/imconf-sim " ] || fail "unexpected programs: $programs"
 
 # 4. Unpacked into a scratch root, the tool starts from there and takes its picture.
 dpkg -x "$deb" "$work/root"
@@ -62,6 +62,7 @@ shot="$work/shot.png"
 [ "$(head -c 8 "$shot" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "the picture is no PNG"
 grep -q '514 x 538' <<<"$(file "$shot")" || fail "unexpected picture: $(file "$shot")"
 timeout 10 "$work/root/usr/bin/imconf-sim" --help >/dev/null || fail "the installed imconf-sim did not run"
+timeout 10 "$work/root/usr/bin/imconf-cli" --help >/dev/null || fail "the installed imconf-cli did not run"
 
 # 5. The desktop entry.
 desktop="$work/root/usr/share/applications/imconf.desktop"
