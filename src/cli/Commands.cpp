@@ -257,7 +257,7 @@ int Session::Ports()
     const auto messages = watcher_->Messages();
     if (!o_.quiet && !o_.json) {
         for (const auto& line : messages)
-            if (line != "TX :" && !line.empty())
+            if (!line.empty())
                 io_.err << line << "\n";
     }
     if (f.PORT1->Count() == 0 && !o_.quiet && !o_.json)

@@ -42,7 +42,9 @@ TraceWatcher::TraceWatcher(TMemo& memo, std::function<void(const std::string&)> 
 
 bool TraceWatcher::IsTraceLine(const std::string& line)
 {
-    return line.starts_with(kTxPrefix) || line.starts_with(kRxPlaceholder) || line.starts_with(kTraceContinuation);
+    // "TX :" alone is the pane's text at start, before any request.
+    return line == "TX :" || line.starts_with(kTxPrefix) || line.starts_with(kRxPlaceholder) ||
+           line.starts_with(kTraceContinuation);
 }
 
 std::vector<std::string> TraceWatcher::Messages() const
