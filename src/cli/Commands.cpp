@@ -109,9 +109,10 @@ private:
     const Options& o_;
     CliIo& io_;
     const ToolFactory& makeTool_;
+    // Declared before the tool, which it watches: the tool goes first.
+    std::optional<TraceWatcher> watcher_;
     std::unique_ptr<ToolHost> host_;
     Tool* tool_ = nullptr;
-    std::optional<TraceWatcher> watcher_;
     bool timedOut_ = false;
     bool progressShown_ = false;
     bool progressOn_ = false;
