@@ -8,7 +8,7 @@
 #   format is clang-format 14 alone.
 set -euo pipefail
 
-want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core)
+want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core nlohmann-json3-dev libcli11-dev)
 case "${1:-build}" in
   build) ;;
   test) want+=(libgtest-dev libgmock-dev mbpoll libmodbus-dev dpkg-dev file

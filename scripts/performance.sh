@@ -27,14 +27,16 @@ scripts/deps.sh bench
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake --preset default -B "$build" -DBUILD_TESTING=ON "${launcher[@]}" >/dev/null
-cmake --build "$build" -j "$jobs" --target imconf imconf-sim engine_bench operations_bench
+cmake --build "$build" -j "$jobs" --target imconf imconf-cli imconf-sim engine_bench operations_bench
 
 work=$(mktemp -d)
 chmod 700 "$work"
 sim_pid=
+sim2_pid=
 xvfb_pid=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  [ -n "$sim2_pid" ] && kill "$sim2_pid" 2>/dev/null && wait "$sim2_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
@@ -122,6 +124,40 @@ idle_cpu_ms=$(measure idle-cpu-ms)
 idle_wall_ms=$(measure idle-wall-ms)
 [ -n "$idle_cpu_ms" ] || { echo "imconf --measure did not finish" >&2; exit 1; }
 
+# --- imconf-cli: a configuration read, and a clone into a second module -----------------------
+# The second module holds something else, so that the write changes it.
+printf 'node_count = 1\nnode_type[0] = 24\nnode_address[0] = 9\nlink[0] = 0x0205 0x1205\n' >"$work/other.conf"
+"$build/tools/sim/imconf-sim" --address 247 --name COM2 --pace --think 1 --config "$work/other.conf" \
+  >"$work/sim2.out" 2>"$work/sim2.err" &
+sim2_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/sim2.out" ] && break
+  kill -0 "$sim2_pid" 2>/dev/null || { echo "the second simulator did not start" >&2; cat "$work/sim2.err" >&2; exit 1; }
+  sleep 0.1
+done
+cli="$build/src/cli/imconf-cli"
+# Wall time of one imconf-cli run (start, the operation, exit) in ms; fails with the run.
+cli_ms() {
+  local t0 t1
+  t0=$(date +%s%N)
+  "$cli" --quiet "$@" >/dev/null 2>"$work/cli.err" || { echo "imconf-cli $*:" >&2; cat "$work/cli.err" >&2; return 1; }
+  t1=$(date +%s%N)
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.0f\n", (b - a) / 1e6 }'
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+echo "== imconf-cli: read, and clone (read COM1 into a file, write it into COM2 and read back), $starts runs" >&2
+: >"$work/cli-read"
+: >"$work/cli-clone"
+for _ in $(seq "$starts"); do
+  r=$(cli_ms --port COM1 read -o "$work/clone.json")
+  w=$(cli_ms --port COM2 write "$work/clone.json")
+  echo "$r" >>"$work/cli-read"
+  echo $((r + w)) >>"$work/cli-clone"
+done
+cli_read_ms=$(median <"$work/cli-read")
+cli_clone_ms=$(median <"$work/cli-clone")
+echo "imconf-cli read (ms): $(sort -n "$work/cli-read" | paste -sd' '); clone: $(sort -n "$work/cli-clone" | paste -sd' ')" >&2
+
 # --- The table --------------------------------------------------------------------------------
 # Targets of our own where nothing else gives a reference.
 target_paint_ms=1000
@@ -153,6 +189,13 @@ ops_row() {  # label, bench row name, reference text
     "$(printf '%.0f' "$read_ms") ms (\`$(sed 's/^ *//' <<<"$read_outcome")\`)" \
     "floor $(ops_field "configuration read at 9600" 2) ms" \
     "$(ratio "$read_ms" "$(ops_field "configuration read at 9600" 2)")"
+  read_floor=$(ops_field "configuration read at 9600" 2)
+  write_floor=$(ops_field "configuration write at 9600" 2)
+  row "Configuration read at 9600 baud by imconf-cli (start, read, file written, exit), median of $starts" \
+    "$cli_read_ms ms" "floor $read_floor ms" "$(ratio "$cli_read_ms" "$read_floor")"
+  clone_floor=$(awk -v r="$read_floor" -v w="$write_floor" 'BEGIN { printf "%.1f", 2 * r + w }')
+  row "Clone at 9600 baud by imconf-cli: read one module into a file, write it into another, read back; median of $starts" \
+    "$cli_clone_ms ms" "floor $clone_floor ms (2 reads + 1 write)" "$(ratio "$cli_clone_ms" "$clone_floor")"
   row "Window start-up to first paint, median of $starts ($display_kind)" "$paint_p50 ms" \
     "target $target_paint_ms ms" "$(ratio "$paint_p50" "$target_paint_ms")"
   row "Resident memory after a configuration read (VmRSS)" "$((rss_kb / 1024)) MiB ($rss_kb kB)" \
@@ -216,6 +259,10 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
   echo "  configuration read button, waits for the read to end (checked every millisecond), reads"
   echo "  VmRSS and VmHWM from /proc/self/status, then stays idle with the port closed and reports"
   echo "  the user + system CPU time of all its threads over that time."
+  echo "- imconf-cli: the program's wall time from start to exit, over the simulators announced as"
+  echo "  COM1 and COM2: \`read -o FILE\` of COM1, and the clone, \`read -o FILE\` of COM1 followed"
+  echo "  by \`write FILE\` into COM2 (which writes, reads back and compares). The floors are those"
+  echo "  of the window's read and write above: two reads and one write for the clone."
   echo "- The start-up, memory and idle targets are our own; the other references are floors set"
   echo "  by the line or the peer master."
 } >"$out"

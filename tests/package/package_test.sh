@@ -45,10 +45,11 @@ for want in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 fonts-liberat
   grep -qxF "$want" <<<"$names" || fail "Depends lacks $want: $depends"
 done
 
-# 3. Contents: the two programs, the desktop entry, the AppStream metadata, the icons, the
+# 3. Contents: the three programs, the desktop entry, the AppStream metadata, the icons, the
 # copyright and the changelog; no test, bench or probe. (The manual pages: step 6.)
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for want in ./usr/bin/imconf ./usr/bin/imconf-sim ./usr/share/applications/imconf.desktop \
+for want in ./usr/bin/imconf ./usr/bin/imconf-cli ./usr/bin/imconf-sim \
+            ./usr/share/applications/imconf.desktop \
             ./usr/share/metainfo/org.imconf.imconf.metainfo.xml \
             ./usr/share/icons/hicolor/scalable/apps/imconf.svg \
             ./usr/share/icons/hicolor/48x48/apps/imconf.png \
@@ -56,7 +57,7 @@ for want in ./usr/bin/imconf ./usr/bin/imconf-sim ./usr/share/applications/imcon
   grep -qx "$want" <<<"$contents" || fail "the package lacks $want"
 done
 programs=$(grep '^\./usr/bin/.' <<<"$contents" | sort | tr '\n' ' ')
-[ "$programs" = "./usr/bin/imconf ./usr/bin/imconf-sim " ] || fail "unexpected programs: $programs"
+[ "$programs" = "./usr/bin/imconf ./usr/bin/imconf-cli ./usr/bin/imconf-sim " ] || fail "unexpected programs: $programs"
 
 # 4. Debian's package checker: no error and no warning.
 lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
@@ -98,6 +99,12 @@ shot="$work/shot.png"
 [ -s "$shot" ] || fail "no picture written"
 [ "$(head -c 8 "$shot" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "the picture is no PNG"
 grep -q '514 x 538' <<<"$(file "$shot")" || fail "unexpected picture: $(file "$shot")"
+# 3. Contents: the three programs, the desktop entry, the AppStream metadata, the icons, the
+# copyright and the changelog; no test, bench or probe. (The manual pages: step 6.)
+contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
+for want in ./usr/bin/imconf ./usr/bin/imconf-cli ./usr/bin/imconf-sim \
+            ./usr/share/applications/imconf.desktop \
+            ./usr/share/metainfo/org.imconf.imconf.metainfo.xml \
 
 # 8. The desktop entry.
 desktop="$share/applications/imconf.desktop"
