@@ -67,6 +67,7 @@ private:
     void AddProgressBar(TProgressBar& bar);
     void AddStatusBar(TStatusBar& bar);
     void AddGrid(TStringGrid& grid);
+    void AddPopupMenu(TPopupMenu& menu);
     void OpenPopup(TPopupMenu& menu, const QPoint& at);
 
     void ApplyWindowSize();
