@@ -270,6 +270,14 @@ SpinEditWidget::SpinEditWidget(TSpinEdit& control, Dispatcher dispatch, QWidget*
     Refresh();
 }
 
+SpinEditWidget::~SpinEditWidget()
+{
+    // The line edit goes first, while this widget is whole: a focus change on the way out
+    // must not reach a half-destroyed owner.
+    setFocusProxy(nullptr);
+    delete editor_;
+}
+
 void SpinEditWidget::Forward(const std::function<void()>& event)
 {
     dispatch_(event);

@@ -43,6 +43,7 @@ QIcon MakeIcon(const std::string& name);
 class SpinEditWidget final : public QFrame {
 public:
     SpinEditWidget(TSpinEdit& control, Dispatcher dispatch, QWidget* parent);
+    ~SpinEditWidget() override;
     void Refresh();
     QLineEdit* Editor() const { return editor_; }
     QToolButton* UpButton() const { return up_; }

@@ -67,18 +67,26 @@ MainWindow::MainWindow(TForm1& form, QWidget* parent)
     Centre();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The controls' widgets go while the window is whole; what they would still forward on
+    // the way out (a focus that leaves) is no user's input.
+    closing_ = true;
+    QWidget* content = scroll_ != nullptr ? static_cast<QWidget*>(scroll_) : client_;
+    delete content;
+}
 
 void MainWindow::Dispatch(const std::function<void()>& event)
 {
-    form_.HandleEvent(event);
+    if (!closing_)
+        form_.HandleEvent(event);
 }
 
 void MainWindow::Watch(TNotifier& notifier, std::function<void()> refresh)
 {
     // Subscriptions live as long as the control; a closed window no longer listens.
     notifier.Subscribe([self = QPointer<MainWindow>(this), refresh] {
-        if (self)
+        if (self && !self->closing_)
             refresh();
     });
     refresh();

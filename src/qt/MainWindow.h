@@ -88,6 +88,7 @@ private:
     bool activated_ = false;
     int formActivations_ = 0;
     bool menuFocused_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace imconf
