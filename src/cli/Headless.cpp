@@ -99,10 +99,10 @@ void TraceWatcher::Changed()
 void DiagnosingLine::Open()
 {
     try {
-        inner_.Open();
+        Inner().Open();
         failure_.reset();
     } catch (const EComPort& error) {
-        failure_ = OpenFailure{inner_.Port(), error.Code(), error.WinCode()};
+        failure_ = OpenFailure{Inner().Port(), error.Code(), error.WinCode()};
         throw;
     }
 }

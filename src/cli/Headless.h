@@ -75,25 +75,15 @@ struct OpenFailure {
 std::string DescribeOpenFailure(const OpenFailure& failure);
 
 // A serial line that passes everything on and keeps the last failure of Open.
-class DiagnosingLine : public ISerialLine {
+class DiagnosingLine : public ForwardingLine {
 public:
-    explicit DiagnosingLine(ISerialLine& inner) : inner_(inner) {}
+    using ForwardingLine::ForwardingLine;
 
     void Open() override;
-    void Close() override { inner_.Close(); }
-    void Write(const std::uint8_t* bytes, std::size_t count) override { inner_.Write(bytes, count); }
-    bool Connected() const override { return inner_.Connected(); }
-    TBaudRate BaudRate() const override { return inner_.BaudRate(); }
-    void SetBaudRate(TBaudRate rate) override { inner_.SetBaudRate(rate); }
-    std::string Port() const override { return inner_.Port(); }
-    void SetPort(const std::string& name) override { inner_.SetPort(name); }
-    void ExpectReply(std::uint8_t length, std::uint64_t tag) override { inner_.ExpectReply(length, tag); }
-    void SetBlockHandler(BlockHandler handler) override { inner_.SetBlockHandler(std::move(handler)); }
 
     const std::optional<OpenFailure>& LastOpenFailure() const { return failure_; }
 
 private:
-    ISerialLine& inner_;
     std::optional<OpenFailure> failure_;
 };
 

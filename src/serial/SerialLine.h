@@ -46,4 +46,27 @@ public:
     virtual void SetBlockHandler(BlockHandler handler) = 0;
 };
 
+// A line that passes everything on to another; a wrapper overrides what it watches.
+class ForwardingLine : public ISerialLine {
+public:
+    explicit ForwardingLine(ISerialLine& inner) : inner_(inner) {}
+
+    void Open() override { inner_.Open(); }
+    void Close() override { inner_.Close(); }
+    void Write(const std::uint8_t* bytes, std::size_t count) override { inner_.Write(bytes, count); }
+    bool Connected() const override { return inner_.Connected(); }
+    TBaudRate BaudRate() const override { return inner_.BaudRate(); }
+    void SetBaudRate(TBaudRate rate) override { inner_.SetBaudRate(rate); }
+    std::string Port() const override { return inner_.Port(); }
+    void SetPort(const std::string& name) override { inner_.SetPort(name); }
+    void ExpectReply(std::uint8_t length, std::uint64_t tag) override { inner_.ExpectReply(length, tag); }
+    void SetBlockHandler(BlockHandler handler) override { inner_.SetBlockHandler(std::move(handler)); }
+
+protected:
+    ISerialLine& Inner() { return inner_; }
+
+private:
+    ISerialLine& inner_;
+};
+
 }  // namespace imconf

@@ -24,28 +24,16 @@ namespace imconf::faults {
 using namespace std::chrono_literals;
 
 // A serial line that counts the requests written through it.
-class CountingLine : public ISerialLine {
+class CountingLine : public ForwardingLine {
 public:
-    explicit CountingLine(ISerialLine& inner) : inner_(inner) {}
-    void Open() override { inner_.Open(); }
-    void Close() override { inner_.Close(); }
+    using ForwardingLine::ForwardingLine;
     void Write(const std::uint8_t* bytes, std::size_t count) override
     {
-        inner_.Write(bytes, count);
+        Inner().Write(bytes, count);
         ++writes;
     }
-    bool Connected() const override { return inner_.Connected(); }
-    TBaudRate BaudRate() const override { return inner_.BaudRate(); }
-    void SetBaudRate(TBaudRate rate) override { inner_.SetBaudRate(rate); }
-    std::string Port() const override { return inner_.Port(); }
-    void SetPort(const std::string& name) override { inner_.SetPort(name); }
-    void ExpectReply(std::uint8_t length, std::uint64_t tag) override { inner_.ExpectReply(length, tag); }
-    void SetBlockHandler(BlockHandler handler) override { inner_.SetBlockHandler(std::move(handler)); }
 
     std::size_t writes = 0;
-
-private:
-    ISerialLine& inner_;
 };
 
 // XDG_RUNTIME_DIR of this process pointed at a private folder while the object lives, so
