@@ -58,20 +58,14 @@ Micros QtEventLoop::Now() const
 
 EventLoop::TimerToken QtEventLoop::ScheduleAt(Micros due, Task task)
 {
-    const TimerToken token = nextToken_++;
-    timers_.emplace(std::make_pair(due, token), std::move(task));
-    dueOf_.emplace(token, due);
+    const TimerToken token = timers_.Add(due, std::move(task));
     Arm();
     return token;
 }
 
 void QtEventLoop::Cancel(TimerToken token)
 {
-    const auto it = dueOf_.find(token);
-    if (it == dueOf_.end())
-        return;
-    timers_.erase(std::make_pair(it->second, token));
-    dueOf_.erase(it);
+    timers_.Cancel(token);
     Arm();
 }
 
@@ -114,13 +108,13 @@ void QtEventLoop::Report(const std::string& text) noexcept
 
 void QtEventLoop::Arm()
 {
-    if (timers_.empty()) {
+    // Whole milliseconds, rounded up: a tick never comes before its time.
+    const std::optional<Micros> wait = timers_.WaitTime(Now(), std::chrono::milliseconds(1));
+    if (!wait) {
         timer_->stop();
         return;
     }
-    const Micros wait = timers_.begin()->first.first - Now();
-    // Whole milliseconds, rounded up: a tick never comes before its time.
-    const auto ms = wait.count() <= 0 ? 0 : (wait.count() + 999) / 1000;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*wait).count();
     timer_->start(static_cast<int>(std::min<long long>(ms, 24LL * 3600 * 1000)));
 }
 
@@ -129,20 +123,11 @@ void QtEventLoop::RunDueTimers()
     const Micros now = Now();
     // Tasks scheduled while this runs wait for the next round, so a task that schedules
     // itself for "now" cannot hold the GUI thread.
-    const TimerToken last = nextToken_;
-    for (;;) {
-        auto due = timers_.begin();
-        while (due != timers_.end() && due->first.first <= now && due->first.second >= last)
-            ++due;
-        if (due == timers_.end() || due->first.first > now)
-            break;
-        Task task = std::move(due->second);
-        dueOf_.erase(due->first.second);
-        timers_.erase(due);
-        // A task may run a modal dialog, whose nested loop runs further timers: nothing of
-        // this round is held across the call.
-        Run(task);
-    }
+    const TimerToken roundEnd = timers_.NextToken();
+    // A task may run a modal dialog, whose nested loop runs further timers: nothing of this
+    // round is held across the call.
+    while (std::optional<TimerQueue::DueTask> due = timers_.TakeDue(now, roundEnd))
+        Run(due->Run);
     Arm();
 }
 

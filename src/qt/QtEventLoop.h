@@ -1,18 +1,18 @@
 #pragma once
-// The tool's event loop on the Qt GUI thread: timers are precise single-shot QTimers, posted
+// The tool's event loop on the Qt GUI thread: one precise single-shot QTimer wakes it for the
+// next scheduled task (to the millisecond), posted
 // tasks arrive through the Qt event queue. An exception that escapes a task goes to the error
 // handler; nothing escapes into Qt.
 
 #include "runtime/EventLoop.h"
+#include "runtime/TimerQueue.h"
 
 #include <chrono>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 
 class QObject;
 class QTimer;
@@ -37,7 +37,7 @@ public:
     void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
 
     // Scheduled tasks not yet run (for tests and diagnostics).
-    std::size_t PendingTimers() const { return timers_.size(); }
+    std::size_t PendingTimers() const { return timers_.Size(); }
 
 private:
     void Run(Task& task) noexcept;
@@ -52,9 +52,7 @@ private:
     QTimer* timer_ = nullptr;  // owned by context_
 
     // GUI thread only.
-    std::map<std::pair<Micros, TimerToken>, Task> timers_;
-    std::map<TimerToken, Micros> dueOf_;
-    TimerToken nextToken_ = 1;
+    TimerQueue timers_;
 
     // Any thread.
     std::mutex postedMutex_;

@@ -12,9 +12,7 @@ Micros StdEventLoop::Now() const
 EventLoop::TimerToken StdEventLoop::ScheduleAt(Micros due, Task task)
 {
     std::lock_guard lock(mutex_);
-    const TimerToken token = nextToken_++;
-    timers_.emplace(std::make_pair(due, token), std::move(task));
-    dueOf_.emplace(token, due);
+    const TimerToken token = timers_.Add(due, std::move(task));
     wake_.notify_all();
     return token;
 }
@@ -22,11 +20,7 @@ EventLoop::TimerToken StdEventLoop::ScheduleAt(Micros due, Task task)
 void StdEventLoop::Cancel(TimerToken token)
 {
     std::lock_guard lock(mutex_);
-    const auto it = dueOf_.find(token);
-    if (it == dueOf_.end())
-        return;
-    timers_.erase(std::make_pair(it->second, token));
-    dueOf_.erase(it);
+    timers_.Cancel(token);
 }
 
 void StdEventLoop::Post(Task task)
@@ -57,18 +51,14 @@ void StdEventLoop::Step(Micros deadline)
                 break;
             }
             const Micros now = Now();
-            if (!timers_.empty() && timers_.begin()->first.first <= now) {
-                auto first = timers_.begin();
-                task = std::move(first->second);
-                dueOf_.erase(first->first.second);
-                timers_.erase(first);
+            if (auto due = timers_.TakeDue(now)) {
+                task = std::move(due->Run);
                 break;
             }
             if (now >= deadline)
                 return;
-            Micros wakeAt = deadline;
-            if (!timers_.empty() && timers_.begin()->first.first < wakeAt)
-                wakeAt = timers_.begin()->first.first;
+            const std::optional<Micros> wait = timers_.WaitTime(now);
+            const Micros wakeAt = wait && now + *wait < deadline ? now + *wait : deadline;
             wake_.wait_until(lock, start_ + wakeAt);
         }
     }

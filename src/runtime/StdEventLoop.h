@@ -3,12 +3,12 @@
 // and benchmarks. The thread that calls Run* is the loop's thread.
 
 #include "runtime/EventLoop.h"
+#include "runtime/TimerQueue.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
 
 namespace imconf {
@@ -38,9 +38,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> posted_;
-    std::map<std::pair<Micros, TimerToken>, Task> timers_;
-    std::map<TimerToken, Micros> dueOf_;
-    TimerToken nextToken_ = 1;
+    // Under mutex_ as well, so that the wait for the next task and a change of it cannot cross.
+    TimerQueue timers_;
     bool quit_ = false;
 };
 

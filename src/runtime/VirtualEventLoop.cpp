@@ -4,21 +4,12 @@ namespace imconf {
 
 EventLoop::TimerToken VirtualEventLoop::ScheduleAt(Micros due, Task task)
 {
-    if (due < now_)
-        due = now_;
-    const TimerToken token = nextToken_++;
-    timers_.emplace(std::make_pair(due, token), std::move(task));
-    dueOf_.emplace(token, due);
-    return token;
+    return timers_.Add(due < now_ ? now_ : due, std::move(task));
 }
 
 void VirtualEventLoop::Cancel(TimerToken token)
 {
-    const auto it = dueOf_.find(token);
-    if (it == dueOf_.end())
-        return;
-    timers_.erase(std::make_pair(it->second, token));
-    dueOf_.erase(it);
+    timers_.Cancel(token);
 }
 
 void VirtualEventLoop::Post(Task task)
@@ -56,17 +47,12 @@ bool VirtualEventLoop::RunOne(Micros until)
             return true;
         }
     }
-    if (timers_.empty())
+    std::optional<TimerQueue::DueTask> due = timers_.TakeDue(until);
+    if (!due)
         return false;
-    auto first = timers_.begin();
-    if (first->first.first > until)
-        return false;
-    now_ = first->first.first;
-    Task task = std::move(first->second);
-    dueOf_.erase(first->first.second);
-    timers_.erase(first);
+    now_ = due->Due;
     ++eventsRun_;
-    task();
+    due->Run();
     return true;
 }
 

@@ -3,12 +3,11 @@
 // until the test advances it; due timers and posted events then run in order.
 
 #include "runtime/EventLoop.h"
+#include "runtime/TimerQueue.h"
 
 #include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
-#include <utility>
 
 namespace imconf {
 
@@ -29,16 +28,14 @@ public:
     // Runs posted events only, at the current time.
     void RunPosted();
 
-    bool HasPendingTimers() const { return !timers_.empty(); }
+    bool HasPendingTimers() const { return !timers_.Empty(); }
     std::size_t EventsRun() const { return eventsRun_; }
 
 private:
     bool RunOne(Micros until);
 
     Micros now_{0};
-    TimerToken nextToken_ = 1;
-    std::map<std::pair<Micros, TimerToken>, Task> timers_;
-    std::map<TimerToken, Micros> dueOf_;
+    TimerQueue timers_;
     mutable std::mutex postedMutex_;
     std::deque<Task> posted_;
     std::size_t eventsRun_ = 0;

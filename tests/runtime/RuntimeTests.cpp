@@ -1,5 +1,6 @@
 #include "runtime/StdEventLoop.h"
 #include "runtime/Timer.h"
+#include "runtime/TimerQueue.h"
 #include "runtime/VirtualEventLoop.h"
 
 #include <gtest/gtest.h>
@@ -88,6 +89,42 @@ TEST(Timer, DestroyedTimerNeverTicks)
     loop.Advance(100ms);
     EXPECT_EQ(ticks, 0);
     EXPECT_FALSE(loop.HasPendingTimers());
+}
+
+TEST(TimerQueue, DueOrderThenAddOrderCancelAndRounds)
+{
+    TimerQueue queue;
+    std::vector<int> order;
+    queue.Add(20ms, [&] { order.push_back(3); });
+    queue.Add(10ms, [&] { order.push_back(1); });
+    const auto cancelled = queue.Add(10ms, [&] { order.push_back(99); });
+    queue.Add(10ms, [&] { order.push_back(2); });
+    queue.Cancel(cancelled);
+    queue.Cancel(cancelled);  // spent: ignored
+    EXPECT_EQ(queue.NextDue(), Micros(10ms));
+    EXPECT_FALSE(queue.TakeDue(9ms).has_value());
+
+    // A round leaves what was added during it for the next round, even when it is due.
+    const auto roundEnd = queue.NextToken();
+    queue.Add(5ms, [&] { order.push_back(0); });
+    while (auto due = queue.TakeDue(10ms, roundEnd))
+        due->Run();
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    ASSERT_TRUE(queue.TakeDue(10ms).has_value());
+    EXPECT_EQ(queue.Size(), 1u);
+    EXPECT_EQ(queue.TakeDue(50ms)->Due, Micros(20ms));
+    EXPECT_TRUE(queue.Empty());
+}
+
+TEST(TimerQueue, WaitTimeNeverEndsBeforeTheDueTime)
+{
+    TimerQueue queue;
+    EXPECT_FALSE(queue.WaitTime(0us).has_value());
+    queue.Add(10'200us, [] {});
+    EXPECT_EQ(queue.WaitTime(0us), Micros(10'200us));
+    EXPECT_EQ(queue.WaitTime(0us, 1ms), Micros(11ms)) << "a 1 ms clock rounds up";
+    EXPECT_EQ(queue.WaitTime(200us, 1ms), Micros(10ms));
+    EXPECT_EQ(queue.WaitTime(20ms, 1ms), Micros(0));
 }
 
 TEST(VirtualEventLoop, PostedEventsRunBeforeLaterTimersAndInOrder)
