@@ -4,7 +4,8 @@
 #   test adds GoogleTest, the peers the integration tests talk to (libmodbus, mbpoll) and the
 #   packaging tools and Debian's checkers of a package (lintian, appstreamcli,
 #   desktop-file-validate, man and col); screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus;
-#   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends).
+#   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends), NSIS
+#   and zip for the packages, Xvfb for the window tests and ImageMagick for their pictures.
 set -euo pipefail
 
 want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejavu-core)
@@ -15,7 +16,8 @@ case "${1:-build}" in
   screenshot) want+=(libgtest-dev libgmock-dev xvfb xauth) ;;
   fuzz) want+=(clang-14 libclang-rt-14-dev) ;;
   bench) want+=(libgtest-dev libgmock-dev libmodbus-dev xvfb xauth) ;;
-  windows) want+=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix wine wine64) ;;
+  windows) want+=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix wine wine64
+                  nsis zip xvfb xauth imagemagick) ;;
   *) echo "usage: $0 build|test|screenshot|fuzz|bench|windows" >&2; exit 2 ;;
 esac
 
