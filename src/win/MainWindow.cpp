@@ -676,18 +676,10 @@ void MainWindow::AddMenuBar(TMenuBar& bar)
     });
 }
 
-std::vector<std::pair<RECT, std::size_t>> MainWindow::MenuBarItems(HDC dc) const
+std::vector<std::pair<RECT, std::size_t>> MainWindow::MenuBarItems(HDC dc)
 {
     std::vector<std::pair<RECT, std::size_t>> items;
-    HGDIOBJ old = ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    HFONT menuFont = nullptr;
-    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
-        metrics.lfMenuFont.lfHeight = ::MulDiv(metrics.lfMenuFont.lfHeight, dpi_, SystemDpi());
-        menuFont = ::CreateFontIndirectW(&metrics.lfMenuFont);
-        ::SelectObject(dc, menuFont);
-    }
+    HGDIOBJ old = ::SelectObject(dc, FontOf(form_.TeMenuBar1));
     int x = 0;
     const TMenuItem& root = form_.TeMenuBar1.Items;
     for (std::size_t i = 0; i < root.Count(); ++i) {
@@ -702,8 +694,6 @@ std::vector<std::pair<RECT, std::size_t>> MainWindow::MenuBarItems(HDC dc) const
         x += width;
     }
     ::SelectObject(dc, old);
-    if (menuFont != nullptr)
-        ::DeleteObject(menuFont);
     return items;
 }
 
@@ -713,14 +703,7 @@ void MainWindow::PaintMenuBar(HDC dc)
     ::GetClientRect(menuBar_, &all);
     ::FillRect(dc, &all, face_);
     const auto items = MenuBarItems(dc);
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    HFONT menuFont = nullptr;
-    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
-        metrics.lfMenuFont.lfHeight = ::MulDiv(metrics.lfMenuFont.lfHeight, dpi_, SystemDpi());
-        menuFont = ::CreateFontIndirectW(&metrics.lfMenuFont);
-    }
-    HGDIOBJ old = ::SelectObject(dc, menuFont != nullptr ? menuFont : ::GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ old = ::SelectObject(dc, FontOf(form_.TeMenuBar1));
     ::SetBkMode(dc, TRANSPARENT);
     for (const auto& [rect, index] : items) {
         const TMenuItem& item = form_.TeMenuBar1.Items.Item(index);
@@ -735,8 +718,6 @@ void MainWindow::PaintMenuBar(HDC dc)
         ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
     ::SelectObject(dc, old);
-    if (menuFont != nullptr)
-        ::DeleteObject(menuFont);
 }
 
 void MainWindow::AddMenuItems(HMENU menu, TMenuItem& parent)

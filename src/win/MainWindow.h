@@ -89,7 +89,7 @@ private:
     void ScrollClient(int request);
     void PaintMenuBar(HDC dc);
     void PaintGroupBox(const TGroupBox& box, HWND panel, HDC dc);
-    std::vector<std::pair<RECT, std::size_t>> MenuBarItems(HDC dc) const;
+    std::vector<std::pair<RECT, std::size_t>> MenuBarItems(HDC dc);
     UINT TrackMenu(HMENU menu, POINT at, const std::function<UINT(HMENU)>& choose);
     void AddMenuItems(HMENU menu, TMenuItem& parent);
     void PaintGrid(GridView& view, HDC dc);

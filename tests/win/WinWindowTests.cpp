@@ -5,6 +5,7 @@
 
 #include "AppTestSupport.h"
 #include "win/Dpi.h"
+#include "win/Snapshot.h"
 #include "win/ToolWindow.h"
 #include "win/WinText.h"
 
@@ -136,7 +137,7 @@ public:
                       answered_ = true;
                       return;
                   }
-                  ::WaitForSingleObject(::GetCurrentThread(), 20);
+                  ::Sleep(20);  // the user's pace: the box is looked for again
               }
           })
     {
@@ -150,6 +151,48 @@ private:
 };
 
 }  // namespace
+
+// With IMCONF_WINDOW_PICTURES naming a folder, the window's picture as the user guide shows it
+// (scripts/screenshot-windows.sh).
+void Picture(Tool& t, const std::string& name)
+{
+    const std::string folder = Env("IMCONF_WINDOW_PICTURES");
+    if (folder.empty())
+        return;
+    HWND window = t.window().Handle();
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    t.Pump([] { return false; }, 300ms);
+    EXPECT_TRUE(SaveClientPicture(window, Widen(folder + "\\" + name + ".bmp"))) << name;
+}
+
+// ---- the event loop ------------------------------------------------------------------------
+
+TEST(WinEventLoop, TasksPostedFromAnotherThreadAndTicksRunOnTheWindowThreadNotEarly)
+{
+    Win32EventLoop loop;
+    const DWORD ui = ::GetCurrentThreadId();
+    std::atomic<DWORD> postedOn{0};
+    std::thread other([&] { loop.Post([&] { postedOn = ::GetCurrentThreadId(); }); });
+    other.join();
+    ASSERT_TRUE(loop.PumpUntil([&] { return postedOn != 0u; }, 5s));
+    EXPECT_EQ(postedOn, ui);
+
+    // The end-of-reply tick, 5 ms, twenty times over.
+    int ticks = 0;
+    std::function<void()> tick = [&] {
+        ++ticks;
+        if (ticks < 20) {
+            const Micros due = loop.Now() + std::chrono::milliseconds(5);
+            loop.ScheduleAt(due, [&, due] {
+                EXPECT_GE(loop.Now(), due);
+                tick();
+            });
+        }
+    };
+    tick();
+    ASSERT_TRUE(loop.PumpUntil([&] { return ticks == 20; }, 10s));
+    EXPECT_EQ(loop.PendingTimers(), 0u);
+}
 
 // ---- without a module ----------------------------------------------------------------------
 
@@ -305,6 +348,7 @@ TEST(WinWindowSim, SearchReadEditAndWriteBackThroughTheWindow)
     ASSERT_TRUE(read()) << f.TeMemo1.Lines.Text();
     EXPECT_EQ(t.tool->config.NodeCount, 3);
     EXPECT_FALSE(f.NodesGrid.Cell(1, 1).empty());
+    Picture(t, "windows-master");
 
     // The link table's second tab; a click on the entry, its popup's "ОТКЛ." and the write.
     HWND tabs = w.HandleOf(f.TePageControl1);
@@ -325,6 +369,7 @@ TEST(WinWindowSim, SearchReadEditAndWriteBackThroughTheWindow)
     w.OpenGridPopup(f.LINK_Grid, screen, [](HMENU menu) { return Choose(menu, L"ОТКЛ."); });
     const std::uint16_t edited = t.tool->config.LinkTable[entry];
     ASSERT_NE(edited, before) << "the popup's command changed the entry";
+    Picture(t, "windows-slave");
     ::SendMessageW(w.HandleOf(f.TeButton2), BM_CLICK, 0, 0);
     ASSERT_TRUE(t.Pump([&] { return t.Idle(); }, 60s));
     EXPECT_EQ(f.TeMemo1.Lines.Last(), "   : ОК.") << f.TeMemo1.Lines.Text();
