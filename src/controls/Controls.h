@@ -1,7 +1,9 @@
 #pragma once
 // Headless window controls. They hold what the window shows and raise a change event
-// whenever that changes; the Qt shell renders them and forwards user input to the
-// handlers. No behaviour of the tool lives here.
+// whenever that changes; a shell renders them and forwards the user's raw input (keys,
+// characters, clicks, focus) to them. What an input means (which digits an editor takes,
+// which row a key selects, where a popup opens) is decided here, never in a shell; no
+// behaviour of the tool itself lives here.
 
 #include <cstddef>
 #include <cstdint>
@@ -115,6 +117,27 @@ private:
 };
 
 enum class TAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
+
+// The raw input every shell forwards in the same terms, whatever its toolkit: mouse buttons
+// with points in the control's client coordinates, virtual-key codes (namespace vk) with the
+// modifier keys held, typed characters and text, and the keyboard focus with its cause.
+enum class TMouseButton : std::uint8_t { mbLeft, mbRight, mbMiddle, mbExtra };
+
+// The modifier keys held with a key or a click, as a set of flags.
+using TShiftState = std::uint8_t;
+namespace ss {
+constexpr TShiftState Shift = 1;
+constexpr TShiftState Alt = 2;
+constexpr TShiftState Ctrl = 4;
+}  // namespace ss
+
+// Why a control got the keyboard focus.
+enum class TFocusCause : std::uint8_t {
+    Keyboard,  // the Tab key or an accelerator moved it there
+    Program,   // the program gave it
+    Mouse,     // a click on it
+    Return,    // it comes back from a popup, a menu or another window
+};
 
 // A horizontal progress bar.
 class TProgressBar : public TControl {

@@ -133,25 +133,60 @@ void TStringGrid::DoubleClick()
         OnDblClick();
 }
 
-void TStringGrid::KeyDown(std::uint16_t key)
+bool TStringGrid::KeyDown(std::uint16_t key, TShiftState /*shift*/)
 {
+    if (key != vk::Up && key != vk::Down)
+        return false;
     if (!Enabled())
+        return true;
+    const int target = key == vk::Up ? row_ - 1 : row_ + 1;
+    if (target >= FixedRows && target < rowCount_)
+        UserSelect(0, target);
+    return true;
+}
+
+void TStringGrid::MouseDown(TMouseButton button, int x, int y, TShiftState /*shift*/)
+{
+    if (button == TMouseButton::mbRight) {
+        if (PopupMenu != nullptr)
+            PopupMenu->Popup(*this, x, y);
         return;
-    int target = row_;
-    if (key == vk::Up)
-        target = row_ - 1;
-    else if (key == vk::Down)
-        target = row_ + 1;
-    else
+    }
+    if (button != TMouseButton::mbLeft)
         return;
-    if (target < FixedRows || target >= rowCount_)
-        return;
-    UserSelect(0, target);
+    const auto [col, row] = CellAt(x, y);
+    if (col >= 0)
+        ClickCell(col, row);
+}
+
+void TStringGrid::MouseDoubleClick(TMouseButton button, int /*x*/, int /*y*/)
+{
+    if (button == TMouseButton::mbLeft)
+        DoubleClick();
+}
+
+void TStringGrid::MouseWheel(int notches)
+{
+    if (VertScrollBarVisible() && notches != 0)
+        ScrollTo(topRow_ - notches);
 }
 
 void TStringGrid::ScrollTo(int topRow)
 {
     SetTopRow(topRow);
+}
+
+std::pair<int, int> TStringGrid::CellAt(int x, int y) const
+{
+    for (int row = 0; row < rowCount_; ++row) {
+        for (int col = 0; col < ColCount(); ++col) {
+            const TRect rect = CellRect(col, row);
+            if (rect.Width() > 0 && x >= rect.Left && x < rect.Right + GridLineWidth && y >= rect.Top &&
+                y < rect.Bottom + GridLineWidth)
+                return {col, row};
+        }
+    }
+    return {-1, -1};
 }
 
 TRect TStringGrid::CellRect(int col, int row) const

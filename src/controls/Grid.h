@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace imconf {
@@ -80,11 +81,26 @@ public:
     std::function<void()> OnDblClick;
     std::function<TCellPaint(int col, int row, const TRect& rect)> OnDrawCell;
 
-    // User input, as the shell forwards it.
-    void ClickCell(int col, int row);    // left mouse button on a data cell
-    void DoubleClick();
-    void KeyDown(std::uint16_t key);     // Up and Down move the selection, reporting column 0
+    // Raw input, as every shell forwards it; points are in the grid's client coordinates.
+    // The left button selects the row of the cell under it (the event reports that cell's
+    // column); the right button opens the popup menu there and leaves the selection alone.
+    void MouseDown(TMouseButton button, int x, int y, TShiftState shift = 0);
+    // The second press of a double click: the left button raises the double-click event.
+    void MouseDoubleClick(TMouseButton button, int x, int y);
+    // Up and Down move the selection, reporting column 0; true when the grid used the key.
+    bool KeyDown(std::uint16_t key, TShiftState shift = 0);
+    // The wheel turned by `notches` (positive: away from the user, up): scrolls that many rows
+    // when the grid has its scroll bar.
+    void MouseWheel(int notches);
     void ScrollTo(int topRow);           // the scroll bar moved
+
+    // The same as a left click on a data cell, and a double click.
+    void ClickCell(int col, int row);
+    void DoubleClick();
+
+    // The cell under a point (a cell owns the grid line to its right and below it), or
+    // {-1, -1}.
+    std::pair<int, int> CellAt(int x, int y) const;
 
     // The rectangle of a cell in the grid's client coordinates (as painted now), or an empty
     // rectangle when the row is scrolled out of view.

@@ -100,9 +100,24 @@ void TMenuBar::SetFocused(bool focused)
     Changed();
 }
 
+void TMenuBar::MouseDown(TMouseButton /*button*/, int /*x*/, int /*y*/)
+{
+    if (Enabled() && OnMouseDown)
+        OnMouseDown();
+}
+
 TPopupMenu::TPopupMenu(std::string name) : Items(std::move(name))
 {
     Items.Subscribe([this] { Changed(); });
+}
+
+void TPopupMenu::Popup(TControl& component, int x, int y)
+{
+    component_ = &component;
+    x_ = x;
+    y_ = y;
+    for (const auto& handler : show_)
+        handler(*this);
 }
 
 }  // namespace imconf

@@ -74,16 +74,39 @@ public:
     bool Focused() const { return focused_; }
     void SetFocused(bool focused);
 
+    // Raw input: any mouse button pressed on the bar, at a point of its client area (a press
+    // that opens an item, too, and the second press of a double click).
+    void MouseDown(TMouseButton button, int x, int y);
+
 private:
     bool focused_ = false;
 };
 
-// A popup menu that opens on a right click over its control.
+// A popup menu that opens on a right click over its control. Its items act on whatever their
+// handlers take as the target (the grids' popups: the selected entry, which a right click
+// does not move); the menu remembers the control it opened over and where.
 class TPopupMenu : public TNotifier {
 public:
+    using ShowHandler = std::function<void(TPopupMenu& menu)>;
+
     explicit TPopupMenu(std::string name);
     const std::string& Name() const { return Items.Name(); }
     TMenuItem Items;
+
+    // Opens the menu over `component` at a point of its client area: the shell shows it there.
+    void Popup(TControl& component, int x, int y);
+    // The control the menu opened over last, or nullptr before it ever opened.
+    TControl* PopupComponent() const { return component_; }
+    int PopupX() const { return x_; }
+    int PopupY() const { return y_; }
+    // The shell shows the menu (and waits in it until it closes) when it opens.
+    void SubscribeShow(ShowHandler handler) { show_.push_back(std::move(handler)); }
+
+private:
+    TControl* component_ = nullptr;
+    int x_ = 0;
+    int y_ = 0;
+    std::vector<ShowHandler> show_;
 };
 
 }  // namespace imconf

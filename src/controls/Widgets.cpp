@@ -1,7 +1,6 @@
 #include "controls/Widgets.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 
 namespace imconf {
@@ -38,6 +37,15 @@ void TCheckBox::SetChecked(bool checked)
 
 TSpinEdit::TSpinEdit(std::string name) : TControl(std::move(name)) {}
 
+namespace {
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
 void TSpinEdit::SetRange(int minValue, int maxValue)
 {
     min_ = minValue;
@@ -60,6 +68,16 @@ void TSpinEdit::SetValue(int value)
     SetText(std::to_string(std::clamp(value, min_, max_)));
 }
 
+std::string TSpinEdit::SelText() const
+{
+    return text_.substr(static_cast<std::size_t>(SelStart()), static_cast<std::size_t>(SelLength()));
+}
+
+bool TSpinEdit::AllSelected() const
+{
+    return SelLength() > 0 && SelLength() == Length();
+}
+
 void TSpinEdit::SetFocus()
 {
     if (focused_)
@@ -70,46 +88,102 @@ void TSpinEdit::SetFocus()
 
 void TSpinEdit::KillFocus()
 {
-    if (!focused_ && !allSelected_)
+    if (!focused_ && SelLength() == 0)
         return;
     focused_ = false;
-    allSelected_ = false;
+    anchor_ = caret_;
+    Changed();
+}
+
+void TSpinEdit::Enter(TFocusCause cause)
+{
+    SetFocus();
+    if (cause == TFocusCause::Keyboard)
+        SelectAll();
+}
+
+void TSpinEdit::Exit()
+{
+    if (!focused_)
+        return;
+    focused_ = false;
     Changed();
 }
 
 void TSpinEdit::SelectAll()
 {
-    if (allSelected_)
+    SetSelection(0, Length());
+}
+
+void TSpinEdit::SetSelection(int anchor, int caret)
+{
+    anchor = std::clamp(anchor, 0, Length());
+    caret = std::clamp(caret, 0, Length());
+    if (anchor == anchor_ && caret == caret_)
         return;
-    allSelected_ = true;
+    anchor_ = anchor;
+    caret_ = caret;
     Changed();
 }
 
-void TSpinEdit::KeyDown(std::uint16_t key)
+void TSpinEdit::MoveCaret(int caret, bool extend)
 {
-    if (key == vk::Return)
-        SetValue(Value());
-    else if (key == vk::Up)
-        SpinUp();
-    else if (key == vk::Down)
-        SpinDown();
-    if (OnKeyDown)
-        OnKeyDown(key);
+    SetSelection(extend ? anchor_ : caret, caret);
 }
 
 void TSpinEdit::SetText(std::string text)
 {
-    const bool wasSelected = allSelected_;
-    allSelected_ = false;
+    // The same text keeps the caret where it is (a handler that sets the value the user just
+    // typed); a selection goes.
     if (text_ == text) {
-        if (wasSelected)
-            Changed();
+        SetSelection(caret_, caret_);
         return;
     }
+    const int end = static_cast<int>(text.size());
+    Edit(std::move(text), end);
+}
+
+void TSpinEdit::Edit(std::string text, int caret)
+{
+    const bool same = text_ == text;
     text_ = std::move(text);
+    anchor_ = caret_ = std::clamp(caret, 0, Length());
     Changed();
-    if (OnChange)
+    if (!same && OnChange)
         OnChange();
+}
+
+bool TSpinEdit::KeyDown(std::uint16_t key, TShiftState shift)
+{
+    const bool extend = (shift & ss::Shift) != 0;
+    const bool selected = SelLength() > 0;
+    bool used = true;
+    switch (key) {
+    case vk::Return: SetValue(Value()); break;
+    case vk::Up: SpinUp(); break;
+    case vk::Down: SpinDown(); break;
+    case vk::Prior: SetValue(Value() + PageIncrement); break;
+    case vk::Next: SetValue(Value() - PageIncrement); break;
+    case vk::Home: MoveCaret(0, extend); break;
+    case vk::End: MoveCaret(Length(), extend); break;
+    case vk::Left:
+        MoveCaret(selected && !extend ? SelStart() : std::max(caret_ - 1, 0), extend);
+        break;
+    case vk::Right:
+        MoveCaret(selected && !extend ? SelStart() + SelLength() : std::min(caret_ + 1, Length()), extend);
+        break;
+    case vk::Delete:
+        if (selected)
+            ClearSelection();
+        else if (caret_ < Length())
+            Edit(text_.substr(0, static_cast<std::size_t>(caret_)) + text_.substr(static_cast<std::size_t>(caret_) + 1),
+                 caret_);
+        break;
+    default: used = false; break;
+    }
+    if (OnKeyDown)
+        OnKeyDown(key);
+    return used;
 }
 
 void TSpinEdit::KeyPress(char key)
@@ -122,29 +196,52 @@ void TSpinEdit::KeyPress(char key)
         SetValue(Value());
         return;
     }
-    const std::string kept = allSelected_ ? std::string() : text_;
     if (key == '\b') {
-        if (allSelected_ || !text_.empty())
-            SetText(allSelected_ ? std::string() : text_.substr(0, text_.size() - 1));
+        if (SelLength() > 0)
+            ClearSelection();
+        else if (caret_ > 0)
+            Edit(text_.substr(0, static_cast<std::size_t>(caret_) - 1) + text_.substr(static_cast<std::size_t>(caret_)),
+                 caret_ - 1);
         return;
     }
-    if (!std::isdigit(static_cast<unsigned char>(key)))
+    if (IsDigit(key))
+        TypeText(std::string_view(&key, 1));
+}
+
+void TSpinEdit::TypeText(std::string_view text)
+{
+    if (text.empty() || !std::all_of(text.begin(), text.end(), IsDigit))
         return;
-    if (MaxLength > 0 && static_cast<int>(kept.size()) >= MaxLength)
+    const auto start = static_cast<std::size_t>(SelStart());
+    const std::string before = text_.substr(0, start);
+    const std::string after = text_.substr(start + static_cast<std::size_t>(SelLength()));
+    std::size_t room = text.size();
+    if (MaxLength > 0)
+        room = std::min(room, static_cast<std::size_t>(std::max(0, MaxLength - static_cast<int>(before.size() + after.size()))));
+    if (room == 0)
         return;
-    SetText(kept + key);
+    Edit(before + std::string(text.substr(0, room)) + after, static_cast<int>(start + room));
+}
+
+void TSpinEdit::ClearSelection()
+{
+    if (SelLength() == 0)
+        return;
+    const auto start = static_cast<std::size_t>(SelStart());
+    Edit(text_.substr(0, start) + text_.substr(start + static_cast<std::size_t>(SelLength())), SelStart());
 }
 
 void TSpinEdit::SetTextByUser(const std::string& text)
 {
     std::string digits;
     for (char c : text) {
-        if (std::isdigit(static_cast<unsigned char>(c)))
+        if (IsDigit(c))
             digits += c;
     }
     if (MaxLength > 0 && static_cast<int>(digits.size()) > MaxLength)
         digits.resize(static_cast<std::size_t>(MaxLength));
-    SetText(std::move(digits));
+    const int end = static_cast<int>(digits.size());
+    Edit(std::move(digits), end);
 }
 
 void TSpinEdit::SpinUp()
@@ -174,6 +271,16 @@ std::string TComboBox::Text() const
     return Items[static_cast<std::size_t>(itemIndex_)];
 }
 
+void TComboBox::Enter(TFocusCause cause)
+{
+    if (!DropDownOnFocus || !Enabled() || !Visible())
+        return;
+    if (cause != TFocusCause::Keyboard && cause != TFocusCause::Program)
+        return;
+    for (const auto& handler : dropDown_)
+        handler();
+}
+
 void TComboBox::ChooseByUser(int index)
 {
     if (!Enabled() || index < 0 || index >= static_cast<int>(Items.size()))
@@ -181,6 +288,13 @@ void TComboBox::ChooseByUser(int index)
     SetItemIndex(index);
     if (OnChange)
         OnChange();
+}
+
+void TPageControl::ClickTab(std::size_t index)
+{
+    if (!Enabled() || index >= pages_.size() || !pages_[index]->Visible() || !pages_[index]->Enabled())
+        return;
+    SetActivePageIndex(index);
 }
 
 void TPageControl::SetActivePageIndex(std::size_t index)

@@ -2,15 +2,18 @@
 
 #include "qt/Look.h"
 
-#include <QFocusEvent>
 #include <algorithm>
+
+#include <QClipboard>
+#include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -117,6 +120,67 @@ QIcon MakeIcon(const std::string& name)
     return QIcon(pixmap);
 }
 
+// ---- raw input -----------------------------------------------------------------------------
+
+std::uint16_t VirtualKey(int qtKey)
+{
+    // Digits and letters have the same codes in both.
+    if ((qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) || (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z))
+        return static_cast<std::uint16_t>(qtKey);
+    switch (qtKey) {
+    case Qt::Key_Backspace: return vk::Back;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return vk::Tab;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return vk::Return;
+    case Qt::Key_Escape: return vk::Escape;
+    case Qt::Key_PageUp: return vk::Prior;
+    case Qt::Key_PageDown: return vk::Next;
+    case Qt::Key_End: return vk::End;
+    case Qt::Key_Home: return vk::Home;
+    case Qt::Key_Left: return vk::Left;
+    case Qt::Key_Up: return vk::Up;
+    case Qt::Key_Right: return vk::Right;
+    case Qt::Key_Down: return vk::Down;
+    case Qt::Key_Delete: return vk::Delete;
+    default: return 0;
+    }
+}
+
+TShiftState ShiftOf(Qt::KeyboardModifiers modifiers)
+{
+    TShiftState shift = 0;
+    if (modifiers & Qt::ShiftModifier)
+        shift |= ss::Shift;
+    if (modifiers & Qt::AltModifier)
+        shift |= ss::Alt;
+    if (modifiers & Qt::ControlModifier)
+        shift |= ss::Ctrl;
+    return shift;
+}
+
+TMouseButton ButtonOf(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton: return TMouseButton::mbLeft;
+    case Qt::RightButton: return TMouseButton::mbRight;
+    case Qt::MiddleButton: return TMouseButton::mbMiddle;
+    default: return TMouseButton::mbExtra;
+    }
+}
+
+TFocusCause CauseOf(Qt::FocusReason reason)
+{
+    switch (reason) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason: return TFocusCause::Keyboard;
+    case Qt::OtherFocusReason: return TFocusCause::Program;
+    case Qt::MouseFocusReason: return TFocusCause::Mouse;
+    default: return TFocusCause::Return;
+    }
+}
+
 // ---- spin editor ---------------------------------------------------------------------------
 
 class SpinEditWidget::LineEdit final : public QLineEdit {
@@ -126,11 +190,40 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override
     {
-        if (owner_.TypedKey(event)) {
+        if (owner_.ForwardKey(event))
             event->accept();
+        else
+            event->ignore();
+    }
+    // The middle button pastes the mouse selection at the clicked place, through the control.
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::MiddleButton)
+            QLineEdit::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::MiddleButton) {
+            QLineEdit::mouseReleaseEvent(event);
             return;
         }
-        QLineEdit::keyPressEvent(event);
+        const QClipboard* clipboard = QGuiApplication::clipboard();
+        if (!clipboard->supportsSelection())
+            return;
+        const int at = cursorPositionAt(event->position().toPoint());
+        owner_.Forward([this, at] { owner_.control_.SetSelection(at, at); });
+        owner_.ForwardText(clipboard->text(QClipboard::Selection));
+    }
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QLineEdit::focusInEvent(event);
+        if (!owner_.rendering_)
+            owner_.Forward([this, cause = CauseOf(event->reason())] { owner_.control_.Enter(cause); });
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QLineEdit::focusOutEvent(event);
+        owner_.Forward([this] { owner_.control_.Exit(); });
     }
 
 private:
@@ -148,10 +241,10 @@ SpinEditWidget::SpinEditWidget(TSpinEdit& control, Dispatcher dispatch, QWidget*
     editor_ = new LineEdit(*this, this);
     editor_->setObjectName(QString::fromStdString(control.Name()) + ".Edit");
     editor_->setAlignment(Qt::AlignCenter);
-    editor_->setValidator(
-        new QRegularExpressionValidator(QRegularExpression("[0-9]*"), editor_));
     editor_->setAttribute(Qt::WA_InputMethodEnabled, false);
     editor_->setContextMenuPolicy(Qt::NoContextMenu);
+    editor_->setDragEnabled(false);
+    editor_->setAcceptDrops(false);
     setFocusProxy(editor_);
 
     up_ = new QToolButton(editor_);
@@ -171,11 +264,18 @@ SpinEditWidget::SpinEditWidget(TSpinEdit& control, Dispatcher dispatch, QWidget*
     }
     connect(up_, &QToolButton::clicked, this, [this] { Forward([this] { control_.SpinUp(); }); });
     connect(down_, &QToolButton::clicked, this, [this] { Forward([this] { control_.SpinDown(); }); });
-    // Edits the editor makes itself (paste, delete, typing into a selection or before the end).
-    connect(editor_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        Forward([this, value = text.toStdString()] { control_.SetTextByUser(value); });
-    });
+    // The caret and the selection the mouse (or anyone else) made in the line edit.
+    connect(editor_, &QLineEdit::cursorPositionChanged, this, [this] { ForwardSelection(); });
+    connect(editor_, &QLineEdit::selectionChanged, this, [this] { ForwardSelection(); });
     Refresh();
+}
+
+SpinEditWidget::~SpinEditWidget()
+{
+    // The line edit goes first, while this widget is whole: a focus change on the way out
+    // must not reach a half-destroyed owner.
+    setFocusProxy(nullptr);
+    delete editor_;
 }
 
 void SpinEditWidget::Forward(const std::function<void()>& event)
@@ -184,61 +284,82 @@ void SpinEditWidget::Forward(const std::function<void()>& event)
     Refresh();
 }
 
-bool SpinEditWidget::TypedKey(QKeyEvent* event)
+void SpinEditWidget::ForwardSelection()
 {
-    const Qt::KeyboardModifiers mods =
-        event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
-    if (mods != Qt::NoModifier)
-        return false;
-    const bool atEnd = !editor_->hasSelectedText() && editor_->cursorPosition() == editor_->text().size();
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // The key goes down, then its character comes, as on every desktop.
-        Forward([this] {
-            control_.KeyDown(vk::Return);
-            control_.KeyPress(static_cast<char>(vk::Return));
-        });
-        return true;
-    case Qt::Key_Up:
-        Forward([this] { control_.KeyDown(vk::Up); });
-        return true;
-    case Qt::Key_Down:
-        Forward([this] { control_.KeyDown(vk::Down); });
-        return true;
-    case Qt::Key_Backspace:
-        if (!atEnd)
-            return false;
-        Forward([this] { control_.KeyPress('\b'); });
-        return true;
-    default:
-        break;
+    if (rendering_)
+        return;
+    const int caret = editor_->cursorPosition();
+    int anchor = caret;
+    if (editor_->hasSelectedText()) {
+        const int start = editor_->selectionStart();
+        anchor = caret == start ? start + static_cast<int>(editor_->selectedText().size()) : start;
     }
-    const QString text = event->text();
-    if (text.size() != 1 || !text[0].isPrint())
-        return false;
-    const char16_t code = text[0].unicode();
-    if (code >= 0x80)
-        return true;  // the editor takes digits only
-    const char key = static_cast<char>(code);
-    const bool digit = key >= '0' && key <= '9';
-    // A digit typed into a selection or before the end is the editor's own edit (textEdited).
-    if (digit && !atEnd)
-        return false;
-    Forward([this, key] { control_.KeyPress(key); });
-    return true;
+    if (anchor == control_.Anchor() && caret == control_.CaretPos())
+        return;
+    Forward([this, anchor, caret] { control_.SetSelection(anchor, caret); });
+}
+
+void SpinEditWidget::ForwardText(const QString& text)
+{
+    if (!text.isEmpty())
+        Forward([this, utf8 = text.toStdString()] { control_.TypeText(utf8); });
+}
+
+bool SpinEditWidget::ForwardKey(QKeyEvent* event)
+{
+    // The clipboard is the toolkit's: pasted text goes to the control like typed text, and a
+    // cut deletes the control's selection.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (event->matches(QKeySequence::Paste)) {
+        ForwardText(clipboard->text());
+        return true;
+    }
+    if (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut)) {
+        if (control_.SelLength() > 0)
+            clipboard->setText(QString::fromStdString(control_.SelText()));
+        if (event->matches(QKeySequence::Cut))
+            Forward([this] { control_.ClearSelection(); });
+        return true;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        Forward([this] { control_.SelectAll(); });
+        return true;
+    }
+    // The key goes down, then its character comes, as on every desktop. A key held with Ctrl
+    // or Alt types nothing, and Delete types no character.
+    const QString text = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) ? QString() : event->text();
+    const bool typed = !text.isEmpty() && text != QChar(0x7F);
+    bool used = false;
+    Forward([&] {
+        used = control_.KeyDown(VirtualKey(event->key()), ShiftOf(event->modifiers()));
+        if (!typed)
+            return;
+        if (text.size() == 1 && text[0].unicode() < 0x80)
+            control_.KeyPress(static_cast<char>(text[0].unicode()));
+        else
+            control_.TypeText(text.toStdString());
+    });
+    return used || typed;
 }
 
 void SpinEditWidget::Refresh()
 {
-    editor_->setMaxLength(control_.MaxLength > 0 ? control_.MaxLength : 32767);
+    rendering_ = true;
     const QString text = QString::fromStdString(control_.Text());
     if (editor_->text() != text)
         editor_->setText(text);
+    const int caret = control_.CaretPos();
+    const int anchor = control_.Anchor();
+    if (anchor == caret) {
+        if (editor_->hasSelectedText() || editor_->cursorPosition() != caret)
+            editor_->setCursorPosition(caret);
+    } else if (editor_->cursorPosition() != caret || editor_->selectionStart() != control_.SelStart() ||
+               editor_->selectedText().size() != control_.SelLength()) {
+        editor_->setSelection(anchor, caret - anchor);
+    }
     if (control_.Focused() && isVisible() && !editor_->hasFocus())
         editor_->setFocus(Qt::OtherFocusReason);
-    if (control_.AllSelected() && !editor_->hasSelectedText())
-        editor_->selectAll();
+    rendering_ = false;
 }
 
 void SpinEditWidget::resizeEvent(QResizeEvent* event)
@@ -265,6 +386,15 @@ ComboBoxWidget::ComboBoxWidget(TComboBox& control, Dispatcher dispatch, QWidget*
     connect(this, &QComboBox::activated, this, [this](int index) {
         dispatch_([this, index] { control_.ChooseByUser(index); });
         Refresh();
+    });
+    // The list is shown when the control asks, once the focus change is over.
+    control_.SubscribeDropDown([self = QPointer<ComboBoxWidget>(this)] {
+        if (!self)
+            return;
+        QTimer::singleShot(0, self, [self] {
+            if (self && self->hasFocus() && self->isEnabled() && self->isVisible())
+                self->showPopup();
+        });
     });
     Refresh();
 }
@@ -301,21 +431,7 @@ void ComboBoxWidget::paintEvent(QPaintEvent* /*event*/)
 void ComboBoxWidget::focusInEvent(QFocusEvent* event)
 {
     QComboBox::focusInEvent(event);
-    // A click opens the list by itself; focus that comes back from the list or from another
-    // window does not open it again.
-    switch (event->reason()) {
-    case Qt::TabFocusReason:
-    case Qt::BacktabFocusReason:
-    case Qt::ShortcutFocusReason:
-    case Qt::OtherFocusReason:
-        QTimer::singleShot(0, this, [this] {
-            if (hasFocus() && isEnabled() && isVisible())
-                showPopup();
-        });
-        break;
-    default:
-        break;
-    }
+    dispatch_([this, cause = CauseOf(event->reason())] { control_.Enter(cause); });
 }
 
 // ---- memo ----------------------------------------------------------------------------------

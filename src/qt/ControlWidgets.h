@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,14 +26,24 @@ namespace imconf::qtui {
 // Runs one forwarded user event (the window's HandleEvent).
 using Dispatcher = std::function<void(const std::function<void()>& event)>;
 
+// Qt's input in the controls' raw terms: the virtual-key code of a key (0 for keys no control
+// knows), the modifier keys, a mouse button and the cause of a focus change.
+std::uint16_t VirtualKey(int qtKey);
+TShiftState ShiftOf(Qt::KeyboardModifiers modifiers);
+TMouseButton ButtonOf(Qt::MouseButton button);
+TFocusCause CauseOf(Qt::FocusReason reason);
+
 // The small icons of the window's buttons, by TButton::Icon name: "read", "write", "block",
 // "sound-off". Unknown names give a null icon.
 QIcon MakeIcon(const std::string& name);
 
-// A numeric spin editor: a line edit with two arrow buttons on its right end.
+// A numeric spin editor: a line edit with two arrow buttons on its right end. The line edit
+// only shows the control's text, caret and selection and places the caret under the mouse;
+// keys, typed characters, pasted text, the buttons and the focus go to the control.
 class SpinEditWidget final : public QFrame {
 public:
     SpinEditWidget(TSpinEdit& control, Dispatcher dispatch, QWidget* parent);
+    ~SpinEditWidget() override;
     void Refresh();
     QLineEdit* Editor() const { return editor_; }
     QToolButton* UpButton() const { return up_; }
@@ -44,13 +55,16 @@ protected:
 private:
     class LineEdit;
     void Forward(const std::function<void()>& event);
-    bool TypedKey(QKeyEvent* event);  // true when the key was forwarded
+    bool ForwardKey(QKeyEvent* event);  // true when the control used the key
+    void ForwardSelection();
+    void ForwardText(const QString& text);
 
     TSpinEdit& control_;
     Dispatcher dispatch_;
     QLineEdit* editor_ = nullptr;
     QToolButton* up_ = nullptr;
     QToolButton* down_ = nullptr;
+    bool rendering_ = false;
 };
 
 // A drop-down list whose text is drawn centred; the list opens when the list gets the focus

@@ -1,6 +1,7 @@
 #include "qt/GridWidget.h"
 
 #include "controls/Widgets.h"
+#include "qt/ControlWidgets.h"
 #include "qt/Look.h"
 
 #include <algorithm>
@@ -35,8 +36,8 @@ QRect ToQRect(const TRect& rect)
 
 }  // namespace
 
-GridWidget::GridWidget(TStringGrid& control, Dispatcher dispatch, PopupOpener popup, QWidget* parent)
-    : QWidget(parent), control_(control), dispatch_(std::move(dispatch)), popup_(std::move(popup))
+GridWidget::GridWidget(TStringGrid& control, Dispatcher dispatch, QWidget* parent)
+    : QWidget(parent), control_(control), dispatch_(std::move(dispatch))
 {
     setObjectName(QString::fromStdString(control_.Name()));
     setFocusPolicy(Qt::StrongFocus);
@@ -72,14 +73,7 @@ void GridWidget::Refresh()
 
 std::pair<int, int> GridWidget::CellAt(const QPoint& point) const
 {
-    for (int row = 0; row < control_.RowCount(); ++row) {
-        for (int col = 0; col < control_.ColCount(); ++col) {
-            const TRect rect = control_.CellRect(col, row);
-            if (rect.Width() > 0 && ToQRect(rect).adjusted(0, 0, control_.GridLineWidth, control_.GridLineWidth).contains(point))
-                return {col, row};
-        }
-    }
-    return {-1, -1};
+    return control_.CellAt(point.x(), point.y());
 }
 
 void GridWidget::paintEvent(QPaintEvent* /*event*/)
@@ -137,42 +131,30 @@ void GridWidget::paintEvent(QPaintEvent* /*event*/)
 void GridWidget::mousePressEvent(QMouseEvent* event)
 {
     setFocus(Qt::MouseFocusReason);
-    if (event->button() == Qt::RightButton) {
-        if (control_.PopupMenu != nullptr && popup_)
-            popup_(*control_.PopupMenu, event->globalPosition().toPoint());
-        return;
-    }
-    if (event->button() != Qt::LeftButton)
-        return;
-    const auto [col, row] = CellAt(event->position().toPoint());
-    if (col >= 0)
-        dispatch_([this, col = col, row = row] { control_.ClickCell(col, row); });
+    const QPoint at = event->position().toPoint();
+    dispatch_([this, button = qtui::ButtonOf(event->button()), at, shift = qtui::ShiftOf(event->modifiers())] {
+        control_.MouseDown(button, at.x(), at.y(), shift);
+    });
 }
 
 void GridWidget::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
-    dispatch_([this] { control_.DoubleClick(); });
+    const QPoint at = event->position().toPoint();
+    dispatch_([this, button = qtui::ButtonOf(event->button()), at] { control_.MouseDoubleClick(button, at.x(), at.y()); });
 }
 
 void GridWidget::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Up)
-        dispatch_([this] { control_.KeyDown(vk::Up); });
-    else if (event->key() == Qt::Key_Down)
-        dispatch_([this] { control_.KeyDown(vk::Down); });
-    else
+    bool used = false;
+    dispatch_([&] { used = control_.KeyDown(qtui::VirtualKey(event->key()), qtui::ShiftOf(event->modifiers())); });
+    if (!used)
         QWidget::keyPressEvent(event);
 }
 
 void GridWidget::wheelEvent(QWheelEvent* event)
 {
-    if (!control_.VertScrollBarVisible())
-        return;
-    const int steps = event->angleDelta().y() / 120;
-    if (steps != 0)
-        dispatch_([this, steps] { control_.ScrollTo(control_.TopRow() - steps); });
+    const int notches = event->angleDelta().y() / 120;
+    dispatch_([this, notches] { control_.MouseWheel(notches); });
 }
 
 }  // namespace imconf::qtui

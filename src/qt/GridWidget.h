@@ -1,7 +1,7 @@
 #pragma once
 // Renders a headless string grid: every cell is painted as the grid's draw rule says, and
-// clicks, double clicks, the Up/Down keys, the scroll bar and the right button (the grid's
-// popup menu) are forwarded to it.
+// mouse presses and double clicks (with their points), keys, the wheel and the scroll bar are
+// forwarded to it; the grid decides what they select, and when its popup menu opens.
 
 #include "controls/Grid.h"
 
@@ -16,10 +16,8 @@ namespace imconf::qtui {
 class GridWidget final : public QWidget {
 public:
     using Dispatcher = std::function<void(const std::function<void()>& event)>;
-    // Opens the grid's popup menu at a screen position.
-    using PopupOpener = std::function<void(TPopupMenu& menu, const QPoint& globalPos)>;
 
-    GridWidget(TStringGrid& control, Dispatcher dispatch, PopupOpener popup, QWidget* parent);
+    GridWidget(TStringGrid& control, Dispatcher dispatch, QWidget* parent);
     void Refresh();
 
     // The cell under a point of the widget, or {-1, -1}.
@@ -36,7 +34,6 @@ protected:
 private:
     TStringGrid& control_;
     Dispatcher dispatch_;
-    PopupOpener popup_;
     QScrollBar* scrollBar_ = nullptr;
     bool updatingScrollBar_ = false;
 };

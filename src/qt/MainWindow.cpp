@@ -15,6 +15,7 @@
 
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -66,18 +67,26 @@ MainWindow::MainWindow(TForm1& form, QWidget* parent)
     Centre();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The controls' widgets go while the window is whole; what they would still forward on
+    // the way out (a focus that leaves) is no user's input.
+    closing_ = true;
+    QWidget* content = scroll_ != nullptr ? static_cast<QWidget*>(scroll_) : client_;
+    delete content;
+}
 
 void MainWindow::Dispatch(const std::function<void()>& event)
 {
-    form_.HandleEvent(event);
+    if (!closing_)
+        form_.HandleEvent(event);
 }
 
 void MainWindow::Watch(TNotifier& notifier, std::function<void()> refresh)
 {
     // Subscriptions live as long as the control; a closed window no longer listens.
     notifier.Subscribe([self = QPointer<MainWindow>(this), refresh] {
-        if (self)
+        if (self && !self->closing_)
             refresh();
     });
     refresh();
@@ -161,6 +170,8 @@ void MainWindow::BuildControls()
     AddCheckBox(f.TeCheckBox1);
     AddButton(f.Sound_Butt);
     AddStatusBar(f.StatusBar1);
+    AddPopupMenu(f.TePopupMenu1);
+    AddPopupMenu(f.TePopupMenu2);
     // The panes' progress bar lies over their lower edge, the block box over its button.
     WidgetOf(f.TeProgressBar1)->raise();
     WidgetOf(f.TeCheckBox1)->raise();
@@ -172,8 +183,19 @@ void MainWindow::BuildControls()
 void MainWindow::AddGrid(TStringGrid& grid)
 {
     Place(grid, new qtui::GridWidget(
-                    grid, [this](const std::function<void()>& e) { Dispatch(e); },
-                    [this](TPopupMenu& menu, const QPoint& at) { OpenPopup(menu, at); }, ParentWidgetOf(grid)));
+                    grid, [this](const std::function<void()>& e) { Dispatch(e); }, ParentWidgetOf(grid)));
+}
+
+void MainWindow::AddPopupMenu(TPopupMenu& menu)
+{
+    // The menu opens where its control says, and the forwarded press waits in it.
+    menu.SubscribeShow([self = QPointer<MainWindow>(this)](TPopupMenu& shown) {
+        if (!self || shown.PopupComponent() == nullptr)
+            return;
+        QWidget* over = self->WidgetOf(*shown.PopupComponent());
+        const QPoint at(shown.PopupX(), shown.PopupY());
+        self->OpenPopup(shown, over != nullptr ? over->mapToGlobal(at) : self->mapToGlobal(at));
+    });
 }
 
 void MainWindow::OpenPopup(TPopupMenu& menu, const QPoint& at)
@@ -242,10 +264,13 @@ void MainWindow::AddPageControl(TPageControl& pages)
             tabs->setTabEnabled(index, sheet.Enabled());
         });
     }
-    // The tab the user picks is the control's active page; nothing else reacts to it.
-    connect(tabs, &QTabWidget::currentChanged, this, [this, &pages](int index) {
-        if (index >= 0)
-            Dispatch([&pages, index] { pages.SetActivePageIndex(static_cast<std::size_t>(index)); });
+    // A click on a tab goes to the control, which decides the page shown.
+    connect(tabs, &QTabWidget::currentChanged, this, [this, &pages, tabs](int index) {
+        if (index < 0)
+            return;
+        Dispatch([&pages, index] { pages.ClickTab(static_cast<std::size_t>(index)); });
+        const QSignalBlocker block(tabs);
+        tabs->setCurrentIndex(static_cast<int>(pages.ActivePageIndex()));
     });
     Watch(pages, [this, &pages, tabs] {
         RefreshCommon(pages, tabs);
@@ -423,9 +448,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == menuBar_ &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
-        TMenuBar& bar = form_.TeMenuBar1;
-        if (bar.OnMouseDown)
-            Dispatch([&bar] { bar.OnMouseDown(); });
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint at = mouse->position().toPoint();
+        Dispatch([this, button = qtui::ButtonOf(mouse->button()), at] {
+            form_.TeMenuBar1.MouseDown(button, at.x(), at.y());
+        });
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -67,6 +67,7 @@ private:
     void AddProgressBar(TProgressBar& bar);
     void AddStatusBar(TStatusBar& bar);
     void AddGrid(TStringGrid& grid);
+    void AddPopupMenu(TPopupMenu& menu);
     void OpenPopup(TPopupMenu& menu, const QPoint& at);
 
     void ApplyWindowSize();
@@ -87,6 +88,7 @@ private:
     bool activated_ = false;
     int formActivations_ = 0;
     bool menuFocused_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace imconf

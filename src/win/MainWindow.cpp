@@ -44,6 +44,66 @@ wchar_t Upper(wchar_t c)
     return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(::CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c)))));
 }
 
+// The modifier keys held now, and the mouse button of a message.
+TShiftState ShiftNow()
+{
+    TShiftState shift = 0;
+    if (::GetKeyState(VK_SHIFT) < 0)
+        shift |= ss::Shift;
+    if (::GetKeyState(VK_MENU) < 0)
+        shift |= ss::Alt;
+    if (::GetKeyState(VK_CONTROL) < 0)
+        shift |= ss::Ctrl;
+    return shift;
+}
+
+TMouseButton ButtonOf(UINT message)
+{
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: return TMouseButton::mbLeft;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK: return TMouseButton::mbRight;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK: return TMouseButton::mbMiddle;
+    default: return TMouseButton::mbExtra;
+    }
+}
+
+std::wstring ClipboardText(HWND owner)
+{
+    std::wstring text;
+    if (!::OpenClipboard(owner))
+        return text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            text = chars;
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+void SetClipboardText(HWND owner, const std::wstring& text)
+{
+    if (!::OpenClipboard(owner))
+        return;
+    ::EmptyClipboard();
+    if (HGLOBAL data = ::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
+        if (auto* chars = static_cast<wchar_t*>(::GlobalLock(data))) {
+            text.copy(chars, text.size());
+            chars[text.size()] = L'\0';
+            ::GlobalUnlock(data);
+            if (::SetClipboardData(CF_UNICODETEXT, data) == nullptr)
+                ::GlobalFree(data);
+        } else {
+            ::GlobalFree(data);
+        }
+    }
+    ::CloseClipboard();
+}
+
 MainWindow* WindowOf(HWND hwnd)
 {
     return reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -249,6 +309,17 @@ HFONT MainWindow::FontOf(const TControl& control)
     return font;
 }
 
+TFocusCause MainWindow::FocusCause() const
+{
+    if (programFocus_)
+        return TFocusCause::Program;
+    if (::GetKeyState(VK_LBUTTON) < 0 || ::GetKeyState(VK_RBUTTON) < 0)
+        return TFocusCause::Mouse;
+    if (::GetKeyState(VK_TAB) < 0 || ::GetKeyState(VK_MENU) < 0)
+        return TFocusCause::Keyboard;
+    return TFocusCause::Return;
+}
+
 void MainWindow::SetTip(HWND hwnd, const std::string& hint)
 {
     std::wstring text = Widen(hint);
@@ -309,6 +380,8 @@ void MainWindow::BuildControls()
     AddCheckBox(f.TeCheckBox1);
     AddButton(f.Sound_Butt);
     AddStatusBar(f.StatusBar1);
+    AddPopupMenu(f.TePopupMenu1);
+    AddPopupMenu(f.TePopupMenu2);
     // The panes' progress bar lies over their lower edge, the block box over its button, the
     // in-place editors over their grid's cells.
     for (const TControl* top : {static_cast<const TControl*>(&f.TeProgressBar1), static_cast<const TControl*>(&f.TeCheckBox1),
@@ -379,12 +452,13 @@ void MainWindow::AddPageControl(TPageControl& pages)
             ::SendMessageW(tabs, TCM_SETITEMW, i, reinterpret_cast<LPARAM>(&update));
         });
     }
-    // The tab the user picks is the control's active page; nothing else reacts to it.
+    // A click on a tab goes to the control, which decides the page shown.
     notifies_[tabs] = [this, &pages, tabs](NMHDR* header) -> LRESULT {
         if (header->code == TCN_SELCHANGE) {
             const auto index = ::SendMessageW(tabs, TCM_GETCURSEL, 0, 0);
             if (index >= 0)
-                Dispatch([&pages, index] { pages.SetActivePageIndex(static_cast<std::size_t>(index)); });
+                Dispatch([&pages, index] { pages.ClickTab(static_cast<std::size_t>(index)); });
+            ::SendMessageW(tabs, TCM_SETCURSEL, pages.ActivePageIndex(), 0);
         }
         return 0;
     };
@@ -448,61 +522,117 @@ void MainWindow::AddCheckBox(TCheckBox& box)
     });
 }
 
-bool MainWindow::SpinKey(TSpinEdit& spin, HWND edit, UINT message, WPARAM wParam)
+bool MainWindow::SpinInput(TSpinEdit& spin, HWND edit, UINT message, WPARAM wParam)
 {
-    if (message == WM_KEYDOWN) {
-        const auto key = static_cast<std::uint16_t>(wParam);
-        Dispatch([&spin, key] { spin.KeyDown(key); });
-        // Return and the arrows are the editor's; other keys also move the caret.
-        return key == VK_RETURN || key == VK_UP || key == VK_DOWN;
+    const TShiftState shift = ShiftNow();
+    switch (message) {
+    case WM_KEYDOWN: {
+        // The clipboard is the system's: pasted text goes to the control as typed text, and a
+        // cut deletes the control's selection.
+        const bool ctrl = (shift & ss::Ctrl) != 0 && (shift & ss::Alt) == 0;
+        if (ctrl && wParam == 'V')
+            return SpinInput(spin, edit, WM_PASTE, 0);
+        if (ctrl && (wParam == 'C' || wParam == 'X'))
+            return SpinInput(spin, edit, wParam == 'C' ? WM_COPY : WM_CUT, 0);
+        if (ctrl && wParam == 'A') {
+            Dispatch([&spin] { spin.SelectAll(); });
+            return true;
+        }
+        bool used = false;
+        Dispatch([&] { used = spin.KeyDown(static_cast<std::uint16_t>(wParam), shift); });
+        return used;
     }
-    // WM_CHAR
-    const auto code = static_cast<wchar_t>(wParam);
+    case WM_CHAR: {
+        // A key held with Ctrl or Alt types nothing; the rest goes to the control, which takes
+        // digits, backspace and Enter.
+        const auto code = static_cast<wchar_t>(wParam);
+        if ((shift & (ss::Ctrl | ss::Alt)) != 0 || code == 0x7F)
+            return true;
+        if (code < 0x80)
+            Dispatch([&spin, code] { spin.KeyPress(static_cast<char>(code)); });
+        else
+            Dispatch([&spin, text = Narrow(std::wstring(1, code))] { spin.TypeText(text); });
+        return true;
+    }
+    case WM_PASTE: {
+        const std::string text = Narrow(ClipboardText(edit));
+        if (!text.empty())
+            Dispatch([&spin, text] { spin.TypeText(text); });
+        return true;
+    }
+    case WM_COPY:
+    case WM_CUT:
+        if (spin.SelLength() > 0)
+            SetClipboardText(edit, Widen(spin.SelText()));
+        if (message == WM_CUT)
+            Dispatch([&spin] { spin.ClearSelection(); });
+        return true;
+    case WM_CLEAR:
+        Dispatch([&spin] { spin.ClearSelection(); });
+        return true;
+    case WM_UNDO:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::ForwardSpinSelection(TSpinEdit& spin, HWND edit)
+{
+    if (refreshing_)
+        return;
     DWORD start = 0, end = 0;
     ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    const bool atEnd = start == end && end == static_cast<DWORD>(::GetWindowTextLengthW(edit));
-    if (code == L'\r') {
-        Dispatch([&spin] { spin.KeyPress(static_cast<char>(vk::Return)); });
-        return true;
-    }
-    if (code == L'\b') {
-        if (!atEnd)
-            return false;
-        Dispatch([&spin] { spin.KeyPress('\b'); });
-        return true;
-    }
-    if (code < 0x20 || code >= 0x80)
-        return code >= 0x80;  // the editor takes digits only
-    const char key = static_cast<char>(code);
-    const bool digit = key >= '0' && key <= '9';
-    // A digit typed into a selection or before the end is the edit control's own edit.
-    if (digit && !atEnd)
-        return false;
-    Dispatch([&spin, key] { spin.KeyPress(key); });
-    return true;
+    // The edit control tells the selection, not its direction: the anchor stays where it was.
+    int anchor = static_cast<int>(start);
+    int caret = static_cast<int>(end);
+    if (spin.Anchor() == caret && start != end)
+        std::swap(anchor, caret);
+    if (anchor != spin.Anchor() || caret != spin.CaretPos())
+        Dispatch([&spin, anchor, caret] { spin.SetSelection(anchor, caret); });
 }
 
 void MainWindow::AddSpinEdit(TSpinEdit& spin)
 {
     HWND edit = Create(spin, WC_EDITW, ES_CENTER | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
-    HWND buttons = OnTop(::CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | WS_CLIPSIBLINGS | UDS_ARROWKEYS,
-                                           0, 0, 0, 0, ContainerOf(spin), nullptr, ::GetModuleHandleW(nullptr),
-                                           nullptr));
+    HWND buttons = OnTop(::CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                                           ContainerOf(spin), nullptr, ::GetModuleHandleW(nullptr), nullptr));
     spinButtons_[&spin] = buttons;
     ::SendMessageW(buttons, UDM_SETRANGE32, 0, 100);
     ::SendMessageW(buttons, UDM_SETPOS32, 0, 50);
-    Hook(edit, [this, &spin, edit](UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
-        if ((message == WM_KEYDOWN || message == WM_CHAR) && SpinKey(spin, edit, message, wParam)) {
+    // Every key, character, clipboard edit and focus change goes to the control; the mouse's
+    // selection is read back from the edit control.
+    Hook(edit, [this, &spin, edit](UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+        switch (message) {
+        case WM_GETDLGCODE:
+            result = DLGC_WANTALLKEYS | DLGC_WANTCHARS | DLGC_WANTARROWS;
+            return true;
+        case WM_SETFOCUS:
+            result = ::DefSubclassProc(edit, message, wParam, lParam);
+            if (!refreshing_)
+                Dispatch([&spin, cause = FocusCause()] { spin.Enter(cause); });
+            return true;
+        case WM_KILLFOCUS:
+            result = ::DefSubclassProc(edit, message, wParam, lParam);
+            Dispatch([&spin] { spin.Exit(); });
+            return true;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+        case WM_MOUSEMOVE:
+            result = ::DefSubclassProc(edit, message, wParam, lParam);
+            if (message != WM_MOUSEMOVE || (wParam & MK_LBUTTON) != 0)
+                ForwardSpinSelection(spin, edit);
+            return true;
+        case WM_CONTEXTMENU:
             result = 0;
             return true;
+        default:
+            result = 0;
+            return SpinInput(spin, edit, message, wParam);
         }
-        if (message == WM_GETDLGCODE && (wParam == VK_RETURN || wParam == VK_UP || wParam == VK_DOWN)) {
-            result = DLGC_WANTALLKEYS;
-            return true;
-        }
-        return false;
     });
-    // Edits the control makes itself (paste, delete, typing into a selection or before the end).
+    // An edit the control did not see (an input method's): the whole text goes to it.
     commands_[edit] = [this, &spin, edit](WORD code) {
         if (code != EN_CHANGE || refreshing_)
             return;
@@ -523,6 +653,7 @@ void MainWindow::AddSpinEdit(TSpinEdit& spin)
         return 1;  // the buttons keep no position of their own
     };
     Watch(spin, [this, &spin, edit, buttons] {
+        refreshing_ = true;
         Place(spin, edit);
         const int buttonWidth = S(spin.SpinButtonWidth);
         const int frame = ::GetSystemMetrics(SM_CXEDGE);
@@ -531,20 +662,19 @@ void MainWindow::AddSpinEdit(TSpinEdit& spin)
         ::ShowWindow(buttons, spin.Visible() ? SW_SHOWNA : SW_HIDE);
         ::EnableWindow(buttons, spin.Enabled());
         ::SendMessageW(edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, buttonWidth));
-        ::SendMessageW(edit, EM_SETLIMITTEXT, spin.MaxLength > 0 ? spin.MaxLength : 0, 0);
         const std::wstring text = Widen(spin.Text());
         wchar_t shown[64] = {};
         ::GetWindowTextW(edit, shown, 64);
-        if (text != shown) {
-            refreshing_ = true;
+        if (text != shown)
             ::SetWindowTextW(edit, text.c_str());
-            ::SendMessageW(edit, EM_SETSEL, text.size(), text.size());
-            refreshing_ = false;
-        }
-        if (spin.Focused() && spin.Visible() && ::GetFocus() != edit && ::IsWindowVisible(hwnd_))
+        // The control's caret and selection (the caret at the second end).
+        ::SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(spin.Anchor()), spin.CaretPos());
+        if (spin.Focused() && spin.Visible() && ::GetFocus() != edit && ::IsWindowVisible(hwnd_)) {
+            programFocus_ = true;
             ::SetFocus(edit);
-        if (spin.AllSelected())
-            ::SendMessageW(edit, EM_SETSEL, 0, -1);
+            programFocus_ = false;
+        }
+        refreshing_ = false;
     });
 }
 
@@ -553,11 +683,15 @@ void MainWindow::AddComboBox(TComboBox& combo)
     HWND hwnd = Create(combo, WC_COMBOBOXW,
                        CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP);
     commands_[hwnd] = [this, &combo, hwnd](WORD code) {
+        if (code == CBN_SETFOCUS && !refreshing_)
+            Dispatch([&combo, cause = FocusCause()] { combo.Enter(cause); });
         if (code != CBN_SELCHANGE || refreshing_)
             return;
         const auto index = static_cast<int>(::SendMessageW(hwnd, CB_GETCURSEL, 0, 0));
         Dispatch([&combo, index] { combo.ChooseByUser(index); });
     };
+    // The control asks for its list (it has the focus from the keyboard or the program).
+    combo.SubscribeDropDown([hwnd] { ::PostMessageW(hwnd, CB_SHOWDROPDOWN, TRUE, 0); });
     // The text centred, in the list and in the box.
     draws_[hwnd] = [hwnd](DRAWITEMSTRUCT* item) {
         const bool selected = (item->itemState & ODS_SELECTED) != 0;
@@ -770,35 +904,35 @@ TMenuItem* MainWindow::ItemOfCommand(UINT command) const
     return commandItems_[command - kFirstMenuCommand];
 }
 
-UINT MainWindow::TrackMenu(HMENU menu, POINT at, const std::function<UINT(HMENU)>& choose)
+UINT MainWindow::TrackMenu(HMENU menu, POINT at)
 {
-    if (choose)
-        return choose(menu);
+    if (chooser_)
+        return chooser_(menu);
     ::SetForegroundWindow(hwnd_);
     return static_cast<UINT>(::TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
                                                 at.x, at.y, hwnd_, nullptr));
 }
 
-void MainWindow::PressMenuBarItem(std::size_t index, const std::function<UINT(HMENU)>& choose)
+void MainWindow::PressMenuBar(TMouseButton button, POINT at)
 {
     TMenuBar& bar = form_.TeMenuBar1;
     // The press reaches the bar before any menu opens (the port list is read again there).
-    if (bar.OnMouseDown)
-        Dispatch([&bar] { bar.OnMouseDown(); });
-    if (index >= bar.Items.Count())
+    Dispatch([&bar, button, at, this] { bar.MouseDown(button, Unscale(at.x, dpi_), Unscale(at.y, dpi_)); });
+    if (button != TMouseButton::mbLeft)
         return;
     HDC dc = ::GetDC(menuBar_);
     const auto items = MenuBarItems(dc);
     ::ReleaseDC(menuBar_, dc);
-    const auto shown = std::find_if(items.begin(), items.end(), [index](const auto& i) { return i.second == index; });
-    if (shown == items.end() || !bar.Items.Item(index).Enabled())
+    const auto shown = std::find_if(items.begin(), items.end(),
+                                    [at](const auto& i) { return at.x >= i.first.left && at.x < i.first.right; });
+    if (shown == items.end() || !bar.Items.Item(shown->second).Enabled())
         return;
-    POINT at{shown->first.left, shown->first.bottom};
-    ::ClientToScreen(menuBar_, &at);
-    pressedMenu_ = static_cast<int>(index);
+    POINT under{shown->first.left, shown->first.bottom};
+    ::ClientToScreen(menuBar_, &under);
+    pressedMenu_ = static_cast<int>(shown->second);
     ::InvalidateRect(menuBar_, nullptr, TRUE);
-    HMENU menu = BuildPopup(bar.Items.Item(index));
-    const UINT command = TrackMenu(menu, at, choose);
+    HMENU menu = BuildPopup(bar.Items.Item(shown->second));
+    const UINT command = TrackMenu(menu, under);
     ::DestroyMenu(menu);
     pressedMenu_ = -1;
     ::InvalidateRect(menuBar_, nullptr, TRUE);
@@ -806,15 +940,34 @@ void MainWindow::PressMenuBarItem(std::size_t index, const std::function<UINT(HM
         Dispatch([item] { item->Click(); });
 }
 
-void MainWindow::OpenGridPopup(TStringGrid& grid, POINT screen, const std::function<UINT(HMENU)>& choose)
+void MainWindow::PressMenuBarItem(std::size_t index)
 {
-    if (grid.PopupMenu == nullptr)
-        return;
-    HMENU menu = BuildPopup(grid.PopupMenu->Items);
-    const UINT command = TrackMenu(menu, screen, choose);
-    ::DestroyMenu(menu);
-    if (TMenuItem* item = ItemOfCommand(command))
-        Dispatch([item] { item->Click(); });
+    HDC dc = ::GetDC(menuBar_);
+    const auto items = MenuBarItems(dc);
+    ::ReleaseDC(menuBar_, dc);
+    for (const auto& [rect, i] : items) {
+        if (i == index) {
+            PressMenuBar(TMouseButton::mbLeft, POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+            return;
+        }
+    }
+}
+
+void MainWindow::AddPopupMenu(TPopupMenu& popup)
+{
+    // The menu opens where its control says, and the forwarded press waits in it.
+    popup.SubscribeShow([this](TPopupMenu& shown) {
+        if (shown.PopupComponent() == nullptr)
+            return;
+        HWND over = HandleOf(*shown.PopupComponent());
+        POINT at{S(shown.PopupX()), S(shown.PopupY())};
+        ::ClientToScreen(over != nullptr ? over : client_, &at);
+        HMENU menu = BuildPopup(shown.Items);
+        const UINT command = TrackMenu(menu, at);
+        ::DestroyMenu(menu);
+        if (TMenuItem* item = ItemOfCommand(command))
+            Dispatch([item] { item->Click(); });
+    });
 }
 
 // ---- grids ---------------------------------------------------------------------------------
@@ -919,44 +1072,35 @@ LRESULT MainWindow::GridMessage(GridView& view, UINT message, WPARAM wParam, LPA
     }
     case WM_ERASEBKGND:
         return 1;
-    case WM_LBUTTONDOWN: {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN: {
         ::SetFocus(view.hwnd);
         const int x = Unscale(GET_X_LPARAM(lParam), dpi_);
         const int y = Unscale(GET_Y_LPARAM(lParam), dpi_);
-        for (int row = 0; row < g.RowCount(); ++row) {
-            for (int col = 0; col < g.ColCount(); ++col) {
-                const TRect r = g.CellRect(col, row);
-                if (r.Width() > 0 && x >= r.Left && x < r.Right + g.GridLineWidth && y >= r.Top &&
-                    y < r.Bottom + g.GridLineWidth) {
-                    Dispatch([&g, col, row] { g.ClickCell(col, row); });
-                    return 0;
-                }
-            }
-        }
+        Dispatch([&g, button = ButtonOf(message), x, y, shift = ShiftNow()] { g.MouseDown(button, x, y, shift); });
         return 0;
     }
     case WM_LBUTTONDBLCLK:
-        Dispatch([&g] { g.DoubleClick(); });
-        return 0;
-    case WM_RBUTTONUP: {
-        POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        ::ClientToScreen(view.hwnd, &at);
-        OpenGridPopup(g, at);
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK: {
+        const int x = Unscale(GET_X_LPARAM(lParam), dpi_);
+        const int y = Unscale(GET_Y_LPARAM(lParam), dpi_);
+        Dispatch([&g, button = ButtonOf(message), x, y] { g.MouseDoubleClick(button, x, y); });
         return 0;
     }
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;
-    case WM_KEYDOWN:
-        if (wParam == VK_UP || wParam == VK_DOWN) {
-            const auto key = static_cast<std::uint16_t>(wParam == VK_UP ? vk::Up : vk::Down);
-            Dispatch([&g, key] { g.KeyDown(key); });
+    case WM_KEYDOWN: {
+        bool used = false;
+        Dispatch([&] { used = g.KeyDown(static_cast<std::uint16_t>(wParam), ShiftNow()); });
+        if (used)
             return 0;
-        }
         break;
+    }
     case WM_MOUSEWHEEL: {
-        const int steps = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
-        if (g.VertScrollBarVisible() && steps != 0)
-            Dispatch([&g, steps] { g.ScrollTo(g.TopRow() - steps); });
+        const int notches = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
+        Dispatch([&g, notches] { g.MouseWheel(notches); });
         return 0;
     }
     case WM_VSCROLL: {
@@ -1081,19 +1225,14 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             ::EndPaint(hwnd, &ps);
             return 0;
         }
-        case WM_LBUTTONDOWN: {
-            HDC dc = ::GetDC(hwnd);
-            const auto items = MenuBarItems(dc);
-            ::ReleaseDC(hwnd, dc);
-            const int x = GET_X_LPARAM(lParam);
-            std::size_t index = form_.TeMenuBar1.Items.Count();
-            for (const auto& [rect, i] : items) {
-                if (x >= rect.left && x < rect.right)
-                    index = i;
-            }
-            PressMenuBarItem(index);
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONDBLCLK:
+            PressMenuBar(ButtonOf(message), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
-        }
         default:
             return ::DefWindowProcW(hwnd, message, wParam, lParam);
         }

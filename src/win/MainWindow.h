@@ -43,12 +43,12 @@ public:
     // item behind a command of such a menu.
     HMENU BuildPopup(TMenuItem& parent);
     TMenuItem* ItemOfCommand(UINT command) const;
-    // A press on the menu bar over its top-level item `index`: the bar's mouse-down event,
-    // then that item's menu, and the chosen item's click. `choose` stands in for the user
-    // (tests); without it the menu is tracked.
-    void PressMenuBarItem(std::size_t index, const std::function<UINT(HMENU)>& choose = {});
-    // A right click on a grid: its popup menu, as PressMenuBarItem.
-    void OpenGridPopup(TStringGrid& grid, POINT screen, const std::function<UINT(HMENU)>& choose = {});
+    // A press of the left button on the menu bar over its top-level item `index`, as the
+    // user's: the bar's mouse-down, then that item's menu and the chosen item's click.
+    void PressMenuBarItem(std::size_t index);
+    // Stands in for the user in every menu that opens from now on (tests): gets the native menu
+    // and returns the chosen command, or 0 for none. Without it the menus are tracked.
+    void ChooseMenusWith(std::function<UINT(HMENU)> chooser) { chooser_ = std::move(chooser); }
 
     // Window procedures (the windows of ours carry a pointer to this in their user data).
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -90,11 +90,15 @@ private:
     void PaintMenuBar(HDC dc);
     void PaintGroupBox(const TGroupBox& box, HWND panel, HDC dc);
     std::vector<std::pair<RECT, std::size_t>> MenuBarItems(HDC dc);
-    UINT TrackMenu(HMENU menu, POINT at, const std::function<UINT(HMENU)>& choose);
+    UINT TrackMenu(HMENU menu, POINT at);
     void AddMenuItems(HMENU menu, TMenuItem& parent);
     void PaintGrid(GridView& view, HDC dc);
     LRESULT GridMessage(GridView& view, UINT message, WPARAM wParam, LPARAM lParam);
-    bool SpinKey(TSpinEdit& spin, HWND edit, UINT message, WPARAM wParam);
+    bool SpinInput(TSpinEdit& spin, HWND edit, UINT message, WPARAM wParam);
+    void ForwardSpinSelection(TSpinEdit& spin, HWND edit);
+    TFocusCause FocusCause() const;
+    void PressMenuBar(TMouseButton button, POINT at);
+    void AddPopupMenu(TPopupMenu& popup);
     void Hook(HWND hwnd, std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)> hook);
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                          DWORD_PTR data);
@@ -111,6 +115,8 @@ private:
     int formActivations_ = 0;
     bool quitOnClose_ = false;
     bool refreshing_ = false;
+    bool programFocus_ = false;
+    std::function<UINT(HMENU)> chooser_;
     int pressedMenu_ = -1;
 
     std::unordered_map<const TControl*, HWND> hwnds_;

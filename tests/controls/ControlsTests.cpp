@@ -61,6 +61,108 @@ TEST(SpinEdit, TypingTakesDigitsUpToMaxLengthAndEnterClamps)
     EXPECT_EQ(spin.Text(), "");
 }
 
+namespace {
+
+// The address editor as the window has it, holding `text` with the caret at its end.
+void MakeAddressLike(TSpinEdit& spin, const std::string& text)
+{
+    spin.SetRange(1, 247);
+    spin.MaxLength = 3;
+    spin.SetTextByUser(text);
+}
+
+}  // namespace
+
+TEST(SpinEdit, DigitsGoInAtTheCaretInPlaceOfTheSelection)
+{
+    TSpinEdit spin("AddrEdit");
+    MakeAddressLike(spin, "17");
+    std::vector<std::string> seen;
+    spin.OnChange = [&] { seen.push_back(spin.Text()); };
+    spin.KeyDown(vk::Left);
+    spin.KeyPress('2');
+    EXPECT_EQ(spin.Text(), "127");
+    EXPECT_EQ(spin.CaretPos(), 2);
+    spin.KeyPress('5');  // three digits already
+    spin.KeyPress('\b');  // the 2 before the caret
+    spin.KeyDown(vk::Delete);  // the 7 after it
+    EXPECT_EQ(seen, (std::vector<std::string>{"127", "17", "1"}));
+
+    MakeAddressLike(spin, "123");
+    spin.KeyDown(vk::Home);
+    spin.KeyDown(vk::Right, ss::Shift);
+    spin.KeyDown(vk::Right, ss::Shift);
+    EXPECT_EQ(spin.SelText(), "12");
+    spin.KeyPress('9');  // the selection makes room
+    EXPECT_EQ(spin.Text(), "93");
+    EXPECT_EQ(spin.CaretPos(), 1);
+    spin.SelectAll();
+    spin.KeyDown(vk::Left);  // a selection collapses to its start
+    EXPECT_EQ(spin.CaretPos(), 0);
+    EXPECT_EQ(spin.SelLength(), 0);
+
+    // A handler that sets the value just typed leaves the caret; a new value puts it at the end.
+    spin.OnChange = [&] { spin.SetValue(spin.Value()); };
+    spin.KeyPress('1');
+    EXPECT_EQ(spin.Text(), "193");
+    EXPECT_EQ(spin.CaretPos(), 1);
+    spin.SetValue(20);
+    EXPECT_EQ(spin.CaretPos(), 2);
+}
+
+TEST(SpinEdit, PastedTextIsTakenOnlyWhenAllDigitsAndCutToTheRoom)
+{
+    TSpinEdit spin("ZoneEdit");
+    spin.SetRange(0, 65535);
+    spin.MaxLength = 5;
+    spin.SetTextByUser("12");
+    spin.TypeText("3x");
+    spin.TypeText("\xd0\x96");  // a Cyrillic letter
+    EXPECT_EQ(spin.Text(), "12");
+    spin.SetSelection(0, 1);
+    spin.TypeText("98765");
+    EXPECT_EQ(spin.Text(), "98762") << "four of the five digits fit in place of the 1";
+    EXPECT_EQ(spin.CaretPos(), 4);
+    spin.SetSelection(1, 3);
+    spin.ClearSelection();
+    EXPECT_EQ(spin.Text(), "962");
+}
+
+TEST(SpinEdit, StepKeysClampAndEveryKeyReachesTheHandler)
+{
+    TSpinEdit spin("TeSpinEdit1");
+    MakeAddressLike(spin, "240");
+    std::vector<std::uint16_t> keys;
+    spin.OnKeyDown = [&](std::uint16_t key) { keys.push_back(key); };
+    EXPECT_TRUE(spin.KeyDown(vk::Prior));
+    EXPECT_EQ(spin.Text(), "247");
+    EXPECT_TRUE(spin.KeyDown(vk::Next));
+    EXPECT_EQ(spin.Text(), "237");
+    EXPECT_TRUE(spin.KeyDown(vk::Down));
+    EXPECT_EQ(spin.Text(), "236");
+    EXPECT_FALSE(spin.KeyDown(vk::Escape)) << "a key the editor has no use for";
+    EXPECT_FALSE(spin.KeyDown('7')) << "digits come as typed characters";
+    EXPECT_EQ(keys, (std::vector<std::uint16_t>{vk::Prior, vk::Next, vk::Down, vk::Escape, '7'}));
+}
+
+TEST(SpinEdit, FocusFromTheKeyboardSelectsAllAndLeavingKeepsTheSelection)
+{
+    TSpinEdit spin("TeSpinEdit2");
+    MakeAddressLike(spin, "247");
+    spin.Enter(TFocusCause::Mouse);
+    EXPECT_TRUE(spin.Focused());
+    EXPECT_FALSE(spin.AllSelected());
+    spin.Exit();
+    spin.Enter(TFocusCause::Keyboard);
+    EXPECT_TRUE(spin.AllSelected());
+    spin.Exit();
+    EXPECT_FALSE(spin.Focused());
+    EXPECT_TRUE(spin.AllSelected()) << "the selection waits for the focus to come back";
+    spin.SetFocus();
+    spin.KillFocus();
+    EXPECT_FALSE(spin.AllSelected());
+}
+
 TEST(ComboBox, OnlyTheUsersChoiceRaisesTheChange)
 {
     TComboBox combo("TeSComboBox1");
@@ -76,9 +178,41 @@ TEST(ComboBox, OnlyTheUsersChoiceRaisesTheChange)
     EXPECT_EQ(changes, 1);
 }
 
+TEST(ComboBox, TheListDropsDownWhenTheFocusComesFromTheKeyboardOrTheProgram)
+{
+    TComboBox combo("TeSComboBox1");
+    int dropDowns = 0;
+    combo.SubscribeDropDown([&] { ++dropDowns; });
+    combo.Enter(TFocusCause::Mouse);   // the click opens it by itself
+    combo.Enter(TFocusCause::Return);  // back from the list
+    EXPECT_EQ(dropDowns, 0);
+    combo.Enter(TFocusCause::Keyboard);
+    combo.Enter(TFocusCause::Program);
+    EXPECT_EQ(dropDowns, 2);
+}
+
+TEST(PageControl, AClickOnATabShowsItsPageUnlessThePageIsDisabled)
+{
+    TPageControl pages("TePageControl1");
+    TTabSheet master("TeTabSheet1");
+    TTabSheet slave("TeTabSheet3");
+    pages.AddPage(master);
+    pages.AddPage(slave);
+    slave.SetEnabled(false);
+    pages.ClickTab(1);
+    EXPECT_EQ(pages.ActivePageIndex(), 0u);
+    slave.SetEnabled(true);
+    pages.ClickTab(1);
+    EXPECT_EQ(pages.ActivePageIndex(), 1u);
+}
+
 TEST(Menu, ItemsClickOnlyWhenVisibleAndEnabledAndNotifyTheirParents)
 {
     TMenuBar bar("TeMenuBar1");
+    int presses = 0;
+    bar.OnMouseDown = [&] { ++presses; };
+    bar.MouseDown(TMouseButton::mbRight, 140, 5);  // any button, anywhere on the bar
+    EXPECT_EQ(presses, 1);
     TMenuItem& tools = bar.Items.Add(std::make_unique<TMenuItem>("Tools", "Tools"));
     TMenuItem& hidden = tools.Add(std::make_unique<TMenuItem>("CustomItem27", "Crypt Image"));
     int clicks = 0;
@@ -200,4 +334,44 @@ TEST(Controls, ChangeEventsFireOnlyOnChange)
     memo.SetFontColor(colors::Blue);
     EXPECT_EQ(changes, 3);
     EXPECT_THROW(memo.Lines.Delete(5), std::out_of_range);
+}
+
+TEST(StringGrid, MouseAndKeysDecideTheSelectionAndThePopup)
+{
+    TStringGrid grid("NodesGrid");
+    MakeNodesLike(grid, 20);
+    TPopupMenu popup("TePopupMenu1");
+    grid.PopupMenu = &popup;
+    std::vector<std::pair<int, int>> selected;
+    grid.OnSelectCell = [&](int col, int row) { selected.emplace_back(col, row); };
+    int doubleClicks = 0;
+    grid.OnDblClick = [&] { ++doubleClicks; };
+    std::vector<std::pair<int, int>> shown;
+    popup.SubscribeShow([&](TPopupMenu& menu) { shown.emplace_back(menu.PopupX(), menu.PopupY()); });
+
+    // Column 2 of row 3 begins at x 2 + 31 + 131; the grid line after column 1 is column 1's.
+    const TRect cell = grid.CellRect(2, 3);
+    grid.MouseDown(TMouseButton::mbLeft, cell.Left - 1, cell.Top);
+    grid.MouseDown(TMouseButton::mbLeft, cell.Left, cell.Bottom);
+    grid.MouseDown(TMouseButton::mbLeft, 500, 500);  // outside every cell
+    EXPECT_EQ(selected, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}}));
+
+    grid.MouseDown(TMouseButton::mbRight, cell.Left, cell.Top + 19);
+    EXPECT_EQ(grid.Row(), 3) << "a right click leaves the selection to the popup's commands";
+    EXPECT_EQ(shown, (std::vector<std::pair<int, int>>{{cell.Left, cell.Top + 19}}));
+    EXPECT_EQ(popup.PopupComponent(), &grid);
+
+    grid.MouseDoubleClick(TMouseButton::mbRight, 0, 0);
+    grid.MouseDoubleClick(TMouseButton::mbLeft, 0, 0);
+    EXPECT_EQ(doubleClicks, 1);
+
+    EXPECT_FALSE(grid.KeyDown(vk::Prior)) << "a key the grid has no use for";
+    EXPECT_TRUE(grid.KeyDown(vk::Down));
+    EXPECT_EQ(selected.back(), std::make_pair(0, 4));
+
+    grid.MouseWheel(-2);
+    EXPECT_EQ(grid.TopRow(), 3);
+    MakeNodesLike(grid, 5);
+    grid.MouseWheel(-2);
+    EXPECT_EQ(grid.TopRow(), 1) << "without a scroll bar the wheel scrolls nothing";
 }

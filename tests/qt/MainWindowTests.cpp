@@ -1,6 +1,6 @@
 // The main window over the headless form: the window itself, the texts as rendered and that
-// they fit, the menu bar's press before its menus open, the spin editor's and the drop-down
-// list's input, the activation, the small-screen fit, and the Qt dialogs.
+// they fit, the menu bar's press before its menus open, the spin editor's, the grids' and the
+// drop-down list's input, the activation, the small-screen fit, and the Qt dialogs.
 
 #include "qt/ControlWidgets.h"
 #include "qt/Look.h"
@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFontInfo>
@@ -300,6 +301,43 @@ TEST(MainWindow, TheSpinEditorForwardsTypingEnterAndItsButtons)
     edit->setCursorPosition(1);
     QTest::keyClick(edit, Qt::Key_Delete);
     EXPECT_EQ(f.TeSpinEdit1.Text(), "27");
+}
+
+TEST(MainWindow, PastesAndRightClicksReachTheControls)
+{
+    WindowShell shell;
+    TForm1& f = *shell.form;
+    auto* edit = shell.Find<QLineEdit>("TeSpinEdit1.Edit");
+    edit->setFocus();
+    QGuiApplication::clipboard()->setText("125");
+    QTest::keyClick(edit, Qt::Key_Home);
+    QTest::keyClick(edit, Qt::Key_Right);
+    QTest::keyClick(edit, Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(edit->selectedText(), "47");
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(f.TeSpinEdit1.Text(), "212") << "two of the pasted digits fit in place of 47";
+    EXPECT_EQ(edit->text(), "212");
+    EXPECT_EQ(edit->cursorPosition(), 3);
+
+    // The popup opens where the grid was clicked and leaves the selection alone.
+    f.AddNodeClick(22);
+    f.AddNodeClick(8);
+    QWidget* grid = shell.window->WidgetOf(f.NodesGrid);
+    ASSERT_EQ(f.Config.SelectedNode, 1);
+    const TRect cell = f.NodesGrid.CellRect(1, 1);
+    QString opened;
+    QPoint openedAt;
+    QTimer::singleShot(0, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            opened = menu->objectName();
+            openedAt = menu->pos();
+        }
+        ClosePopups();
+    });
+    QTest::mouseClick(grid, Qt::RightButton, {}, QPoint(cell.Left + 3, cell.Top + 3));
+    EXPECT_EQ(opened, "TePopupMenu1");
+    EXPECT_EQ(openedAt, grid->mapToGlobal(QPoint(cell.Left + 3, cell.Top + 3)));
+    EXPECT_EQ(f.Config.SelectedNode, 1) << "the last node added stays the target";
 }
 
 TEST(MainWindow, TheSpeedListOpensOnFocusAndForwardsTheUsersChoice)

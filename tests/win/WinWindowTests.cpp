@@ -277,20 +277,23 @@ TEST(WinWindow, MenusShowTheMenuTreeWithItsMarksAndHiddenItems)
     TForm1& f = t.form();
     MainWindow& w = t.window();
     std::vector<std::wstring> connection, speeds, search, delays, tools;
-    w.PressMenuBarItem(0, [&](HMENU menu) {
+    w.ChooseMenusWith([&](HMENU menu) {
         connection = Entries(menu);
         speeds = Entries(::GetSubMenu(menu, 1));
         return 0u;
     });
-    w.PressMenuBarItem(1, [&](HMENU menu) {
+    w.PressMenuBarItem(0);
+    w.ChooseMenusWith([&](HMENU menu) {
         search = Entries(menu);
         delays = Entries(::GetSubMenu(menu, 1));
         return 0u;
     });
-    w.PressMenuBarItem(2, [&](HMENU menu) {
+    w.PressMenuBarItem(1);
+    w.ChooseMenusWith([&](HMENU menu) {
         tools = Entries(menu);
         return 0u;
     });
+    w.PressMenuBarItem(2);
     EXPECT_EQ(connection, (std::vector<std::wstring>{L"Port", L"BaudRate"}));
     EXPECT_EQ(speeds, (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600*", L"14400", L"19200", L"38400",
                                                  L"57600"}));
@@ -299,9 +302,32 @@ TEST(WinWindow, MenusShowTheMenuTreeWithItsMarksAndHiddenItems)
     EXPECT_EQ(tools, (std::vector<std::wstring>{L"Firmware Upgrade...", L"-"})) << "Crypt Image stays hidden";
 
     // A choice goes to the item: the speed's mark moves.
-    w.PressMenuBarItem(0, [](HMENU menu) { return Choose(menu, L"19200"); });
+    w.ChooseMenusWith([](HMENU menu) { return Choose(menu, L"19200"); });
+    w.PressMenuBarItem(0);
     EXPECT_TRUE(f.BR_19200->Checked());
     EXPECT_FALSE(f.BR_9600->Checked());
+}
+
+TEST(WinWindow, TheSpinEditorsKeysAndCharactersGoThroughTheControl)
+{
+    Tool t;
+    TForm1& f = t.form();
+    HWND edit = t.window().HandleOf(f.TeSpinEdit2);
+    ::SetFocus(edit);
+    const auto key = [edit](WPARAM code) { ::SendMessageW(edit, WM_KEYDOWN, code, 0); };
+    const auto type = [edit](wchar_t c) { ::SendMessageW(edit, WM_CHAR, c, 0); };
+    key(VK_END);
+    type(L'\b');
+    type(L'x');  // refused by the control
+    type(L'1');
+    EXPECT_EQ(f.TeSpinEdit2.Text(), "241");
+    EXPECT_EQ(TextOf(edit), L"241") << "the edit control shows the control's text";
+    key(VK_HOME);
+    key(VK_DELETE);
+    type(L'9');
+    EXPECT_EQ(f.TeSpinEdit2.Text(), "941") << "typed at the control's caret";
+    key(VK_UP);
+    EXPECT_EQ(TextOf(edit), L"247") << "a step clamps into the range";
 }
 
 TEST(WinWindow, TheFirmwareFileDialogShowsItsTitleAndName)
@@ -317,7 +343,8 @@ TEST(WinWindow, TheFirmwareFileDialogShowsItsTitleAndName)
         name = TextOf(field);
         ::PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
     });
-    t.window().PressMenuBarItem(2, [](HMENU menu) { return Choose(menu, L"Firmware Upgrade..."); });
+    t.window().ChooseMenusWith([](HMENU menu) { return Choose(menu, L"Firmware Upgrade..."); });
+    t.window().PressMenuBarItem(2);
     ASSERT_TRUE(answerer.Answered());
     EXPECT_EQ(Narrow(title), "    OPEN");
     EXPECT_EQ(Narrow(name), " -> ВЫБЕРИТЕ ФАЙЛ С ПРОШИВКОЙ...");
@@ -336,7 +363,8 @@ TEST(WinWindowSim, SearchReadEditAndWriteBackThroughTheWindow)
     MainWindow& w = t.window();
 
     // The bus search finds the module at address 6.
-    w.PressMenuBarItem(1, [](HMENU menu) { return Choose(menu, L"Start"); });
+    w.ChooseMenusWith([](HMENU menu) { return Choose(menu, L"Start"); });
+    w.PressMenuBarItem(1);
     ASSERT_TRUE(t.Pump([&] { return t.Idle() && f.CustomItem5->Caption() == "Start"; }, 120s));
     EXPECT_EQ(Narrow(TextOf(w.HandleOf(f.TeSpinEdit1))), "6");
 
@@ -365,8 +393,9 @@ TEST(WinWindowSim, SearchReadEditAndWriteBackThroughTheWindow)
     ::SendMessageW(grid, WM_LBUTTONUP, 0, at);
     const std::size_t entry = static_cast<std::size_t>(f.LinkGroup * 8 + f.LinkRow);
     const std::uint16_t before = t.tool->config.LinkTable[entry];
-    POINT screen{0, 0};
-    w.OpenGridPopup(f.LINK_Grid, screen, [](HMENU menu) { return Choose(menu, L"ОТКЛ."); });
+    w.ChooseMenusWith([](HMENU menu) { return Choose(menu, L"ОТКЛ."); });
+    ::SendMessageW(grid, WM_RBUTTONDOWN, MK_RBUTTON, at);
+    ::SendMessageW(grid, WM_RBUTTONUP, 0, at);
     const std::uint16_t edited = t.tool->config.LinkTable[entry];
     ASSERT_NE(edited, before) << "the popup's command changed the entry";
     Picture(t, "windows-slave");
