@@ -21,6 +21,10 @@ constexpr const wchar_t* kMenuBarClass = L"ImconfMenuBar";
 constexpr UINT kFirstMenuCommand = 1000;
 constexpr int kIconExtent = 16;
 constexpr int kMenuItemPadding = 6;
+// What a push button keeps for its frame and padding beside the caption.
+constexpr int kButtonPadding = 10;
+// What a status panel keeps for its frame beside its text.
+constexpr int kPanelPadding = 8;
 constexpr COLORREF kGridLine = RGB(192, 192, 192);
 
 COLORREF ToColorRef(TColor color)
@@ -278,7 +282,7 @@ void MainWindow::Place(const TControl& control, HWND hwnd, int extraHeight)
     ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(control)), FALSE);
 }
 
-HFONT MainWindow::FontOf(const TControl& control)
+std::pair<std::string, int> MainWindow::FontNameAndHeight(const TControl& control) const
 {
     std::string name;
     int height = 0;
@@ -291,7 +295,12 @@ HFONT MainWindow::FontOf(const TControl& control)
     if (name.empty())
         name = form_.Font.Name.empty() ? "Courier" : form_.Font.Name;
     if (height == 0)
-        height = 11;
+        height = form_.Font.Height > 0 ? form_.Font.Height : 11;
+    return {name, height};
+}
+
+HFONT MainWindow::Font(const std::string& name, int height)
+{
     const auto key = std::make_tuple(name, height, dpi_);
     const auto it = fonts_.find(key);
     if (it != fonts_.end())
@@ -306,6 +315,38 @@ HFONT MainWindow::FontOf(const TControl& control)
     face.copy(lf.lfFaceName, LF_FACESIZE - 1);
     HFONT font = ::CreateFontIndirectW(&lf);
     fonts_[key] = font;
+    return font;
+}
+
+HFONT MainWindow::FontOf(const TControl& control)
+{
+    const auto [name, height] = FontNameAndHeight(control);
+    return Font(name, height);
+}
+
+HFONT MainWindow::FittedFont(const TControl& control, const std::string& text, int width, int smallest)
+{
+    // A text wider than its room is shown a little smaller, not cut (accelerator marks aside).
+    std::wstring shown;
+    const std::wstring wide = Widen(text);
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        if (wide[i] == L'&' && i + 1 < wide.size())
+            ++i;
+        shown += wide[i];
+    }
+    const auto [name, height] = FontNameAndHeight(control);
+    HDC dc = ::GetDC(hwnd_);
+    HFONT font = Font(name, height);
+    for (int size = height; size >= std::min(smallest, height); --size) {
+        font = Font(name, size);
+        HGDIOBJ old = ::SelectObject(dc, font);
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
+        ::SelectObject(dc, old);
+        if (extent.cx <= S(width))
+            break;
+    }
+    ::ReleaseDC(hwnd_, dc);
     return font;
 }
 
@@ -481,6 +522,8 @@ void MainWindow::AddLabel(TLabel& label)
     HWND hwnd = Create(label, WC_STATICW, SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX);
     Watch(label, [this, &label, hwnd] {
         Place(label, hwnd);
+        ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FittedFont(label, label.Caption(), label.Width())),
+                       FALSE);
         ::SetWindowTextW(hwnd, Widen(label.Caption()).c_str());
         SetTip(hwnd, label.Hint());
     });
@@ -505,6 +548,8 @@ void MainWindow::AddButton(TButton& button)
             shownIcon = button.Icon;
             iconDpi = dpi_;
         }
+        const int room = button.Width() - kButtonPadding - (button.Icon.empty() ? 0 : kIconExtent + 4);
+        ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FittedFont(button, button.Caption(), room)), FALSE);
         ::SetWindowTextW(hwnd, Widen(button.Caption()).c_str());
         SetTip(hwnd, button.Hint());
     });
@@ -780,6 +825,19 @@ void MainWindow::AddStatusBar(TStatusBar& bar)
             edges.push_back(i + 1 == bar.PanelCount() ? -1 : S(x));
         }
         ::SendMessageW(hwnd, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+        // One font for all panels: the largest in which every fixed-width panel's text fits.
+        HFONT font = FontOf(bar);
+        int fitted = FontNameAndHeight(bar).second;
+        for (std::size_t i = 0; i + 1 < bar.PanelCount(); ++i) {
+            HFONT candidate = FittedFont(bar, bar.Panel(i).Text, bar.Panel(i).Width - kPanelPadding);
+            LOGFONTW lf{};
+            ::GetObjectW(candidate, sizeof(lf), &lf);
+            if (Unscale(-lf.lfHeight, dpi_) < fitted) {
+                fitted = Unscale(-lf.lfHeight, dpi_);
+                font = candidate;
+            }
+        }
+        ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         for (std::size_t i = 0; i < bar.PanelCount(); ++i) {
             const TStatusPanel& panel = bar.Panel(i);
             // A tab before the text centres it, two put it on the right.
@@ -1041,6 +1099,8 @@ void MainWindow::PaintGrid(GridView& view, HDC target)
                 continue;
             const std::wstring text = Widen(paint.Text);
             RECT r = scaled(paint.TextRect);
+            // A text wider than its cell is drawn a size smaller, not much more.
+            ::SelectObject(dc, FittedFont(g, paint.Text, paint.TextRect.Width(), FontNameAndHeight(g).second - 1));
             const UINT align = paint.Alignment == TAlignment::taCenter         ? DT_CENTER
                                : paint.Alignment == TAlignment::taRightJustify ? DT_RIGHT
                                                                                : DT_LEFT;

@@ -65,6 +65,10 @@ private:
     HWND CreatePanel(HWND parent, const std::wstring& name);
     void Place(const TControl& control, HWND hwnd, int extraHeight = 0);
     HFONT FontOf(const TControl& control);
+    HFONT Font(const std::string& name, int height);
+    std::pair<std::string, int> FontNameAndHeight(const TControl& control) const;
+    // The control's font, or a smaller size of it in which `text` fits `width` layout pixels.
+    HFONT FittedFont(const TControl& control, const std::string& text, int width, int smallest = 8);
     int S(int value) const;
     void SetTip(HWND hwnd, const std::string& hint);
 
