@@ -532,6 +532,7 @@ void MainWindow::AddLabel(TLabel& label)
 void MainWindow::AddButton(TButton& button)
 {
     HWND hwnd = Create(button, WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP);
+    buttons_.push_back(&button);
     commands_[hwnd] = [this, &button](WORD code) {
         if (code == BN_CLICKED)
             Dispatch([&button] { button.Click(); });
@@ -1374,16 +1375,26 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_SYSCOMMAND:
-        // Alt or F10 alone opens the first menu; Alt with a letter the menu it marks.
+        // Alt or F10 alone opens the first menu; Alt with a letter clicks the shown button it
+        // marks, or opens the menu it marks.
         if ((wParam & 0xFFF0) == SC_KEYMENU) {
             const wchar_t key = Upper(static_cast<wchar_t>(lParam));
+            const auto marks = [key](const std::string& text) {
+                const std::wstring caption = Widen(text);
+                const auto mark = caption.find(L'&');
+                return key != 0 && mark != std::wstring::npos && mark + 1 < caption.size() &&
+                       Upper(caption[mark + 1]) == key;
+            };
+            for (TButton* button : buttons_) {
+                HWND handle = HandleOf(*button);
+                if (marks(button->Caption()) && ::IsWindowVisible(handle) && ::IsWindowEnabled(handle)) {
+                    ::SendMessageW(handle, BM_CLICK, 0, 0);
+                    return 0;
+                }
+            }
             const TMenuItem& root = form_.TeMenuBar1.Items;
             for (std::size_t i = 0; i < root.Count(); ++i) {
-                const std::wstring caption = Widen(root.Item(i).Caption());
-                const auto mark = caption.find(L'&');
-                const bool marked = key != 0 && mark != std::wstring::npos && mark + 1 < caption.size() &&
-                                    Upper(caption[mark + 1]) == key;
-                if ((key == 0 && i == 0) || marked) {
+                if ((key == 0 && i == 0) || marks(root.Item(i).Caption())) {
                     PressMenuBarItem(i);
                     return 0;
                 }

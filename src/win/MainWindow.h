@@ -133,6 +133,7 @@ private:
     // Messages a native control's own procedure does not see first (its subclass hook).
     std::unordered_map<HWND, std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)>> hooks_;
     std::vector<std::unique_ptr<GridView>> grids_;
+    std::vector<TButton*> buttons_;
     std::unordered_map<HWND, const TGroupBox*> groupBoxes_;
     std::vector<Refresh> refreshers_;
     std::map<std::tuple<std::string, int, int>, HFONT> fonts_;

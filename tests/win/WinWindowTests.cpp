@@ -47,6 +47,7 @@ struct Tool {
     explicit Tool(const std::vector<std::string>& ports = {"COM5"})
     {
         auto list = std::make_unique<imconf::testing::FixedPortList>();
+        portList = list.get();
         list->ports = std::vector<SystemPort>{};
         for (const std::string& name : ports)
             list->ports->push_back({name, "simulator"});
@@ -62,6 +63,7 @@ struct Tool {
     MainWindow& window() { return tool->Window(); }
 
     imconf::testing::TempDir dir;
+    imconf::testing::FixedPortList* portList = nullptr;
     std::unique_ptr<ToolWindow> tool;
 };
 
@@ -277,6 +279,7 @@ TEST(WinWindow, MenusShowTheMenuTreeWithItsMarksAndHiddenItems)
     TForm1& f = t.form();
     MainWindow& w = t.window();
     std::vector<std::wstring> connection, speeds, search, delays, tools;
+    const int portListReads = t.portList->reads;
     w.ChooseMenusWith([&](HMENU menu) {
         connection = Entries(menu);
         speeds = Entries(::GetSubMenu(menu, 1));
@@ -294,6 +297,7 @@ TEST(WinWindow, MenusShowTheMenuTreeWithItsMarksAndHiddenItems)
         return 0u;
     });
     w.PressMenuBarItem(2);
+    EXPECT_EQ(t.portList->reads, portListReads + 3) << "each press on the bar reads the port list again";
     EXPECT_EQ(connection, (std::vector<std::wstring>{L"Port", L"BaudRate"}));
     EXPECT_EQ(speeds, (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600*", L"14400", L"19200", L"38400",
                                                  L"57600"}));
@@ -403,9 +407,12 @@ TEST(WinWindowSim, SearchReadEditAndWriteBackThroughTheWindow)
     ASSERT_TRUE(t.Pump([&] { return t.Idle(); }, 60s));
     EXPECT_EQ(f.TeMemo1.Lines.Last(), "   : ОК.") << f.TeMemo1.Lines.Text();
 
-    // Read back from the module: the edit is in its registers.
+    // Read back from the module (Alt+Ч, the read button's accelerator): the edit is in its
+    // registers.
     t.tool->config.LinkTable[entry] = before;
-    ASSERT_TRUE(read());
+    ::SendMessageW(w.Handle(), WM_SYSCOMMAND, SC_KEYMENU, L'ч');
+    ASSERT_TRUE(t.Pump([&] { return t.Idle(); }, 60s));
+    ASSERT_EQ(f.TeMemo1.Lines.Last(), "   : ОК.") << f.TeMemo1.Lines.Text();
     EXPECT_EQ(t.tool->config.LinkTable[entry], edited);
 
     // The module takes a new speed and echoes it; the question whether the PC follows is a
