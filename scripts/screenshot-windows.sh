@@ -20,7 +20,7 @@ trap 'kill "$xvfb_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 
 DISPLAY=":$n" IMCONF_WINDOW_PICTURES="Z:$work" tests/wine/with-sim.sh build/ci/tools/sim/imconf-sim \
-  build/windows/tests/wine/ptymodem.so COM9 --config tools/screens/sample-module.conf --strict-baud \
+  build/windows/tests/wine/ptymodem.so COM12 --config tools/screens/sample-module.conf --strict-baud \
   -- build/windows/tests/win/win_window_tests.exe --gtest_filter=WinWindowSim.*
 for picture in "$work"/*.bmp; do
   name="$(basename "$picture" .bmp)"
