@@ -865,8 +865,51 @@ void MainWindow::AddMenuBar(TMenuBar& bar)
         ::SetWindowPos(menuBar_, nullptr, S(bar.Left()), S(bar.Top()), width, S(bar.Height()),
                        SWP_NOZORDER | SWP_NOACTIVATE);
         ::ShowWindow(menuBar_, bar.Visible() ? SW_SHOWNA : SW_HIDE);
+        // The focus the control is given: the keys then move along the bar and open its menus.
+        if (bar.Focused() && !menuFocused_ && ::GetFocus() != menuBar_ && ::IsWindowVisible(hwnd_)) {
+            programFocus_ = true;
+            ::SetFocus(menuBar_);
+            programFocus_ = false;
+        }
+        menuFocused_ = bar.Focused();
         ::InvalidateRect(menuBar_, nullptr, TRUE);
     });
+}
+
+bool MainWindow::MenuBarKey(WPARAM key)
+{
+    HDC dc = ::GetDC(menuBar_);
+    const auto items = MenuBarItems(dc);
+    ::ReleaseDC(menuBar_, dc);
+    if (items.empty())
+        return false;
+    auto at = std::find_if(items.begin(), items.end(), [this](const auto& i) { return static_cast<int>(i.second) == hotMenu_; });
+    switch (key) {
+    case VK_LEFT:
+    case VK_RIGHT: {
+        std::ptrdiff_t index = at == items.end() ? 0 : at - items.begin();
+        if (at != items.end())
+            index += key == VK_RIGHT ? 1 : -1;
+        const auto count = static_cast<std::ptrdiff_t>(items.size());
+        hotMenu_ = static_cast<int>(items[static_cast<std::size_t>((index % count + count) % count)].second);
+        ::InvalidateRect(menuBar_, nullptr, TRUE);
+        return true;
+    }
+    case VK_RETURN:
+    case VK_DOWN:
+    case VK_SPACE: {
+        const auto& item = at == items.end() ? items.front() : *at;
+        hotMenu_ = static_cast<int>(item.second);
+        OpenMenuBarItem(item.first, item.second);
+        return true;
+    }
+    case VK_ESCAPE:
+        hotMenu_ = -1;
+        ::InvalidateRect(menuBar_, nullptr, TRUE);
+        return true;
+    default:
+        return false;
+    }
 }
 
 std::vector<std::pair<RECT, std::size_t>> MainWindow::MenuBarItems(HDC dc)
@@ -901,8 +944,9 @@ void MainWindow::PaintMenuBar(HDC dc)
     for (const auto& [rect, index] : items) {
         const TMenuItem& item = form_.TeMenuBar1.Items.Item(index);
         RECT r = rect;
-        if (static_cast<int>(index) == pressedMenu_) {
-            HBRUSH pressed = ::CreateSolidBrush(RGB(0x99, 0xD1, 0xFF));
+        if (static_cast<int>(index) == pressedMenu_ || (static_cast<int>(index) == hotMenu_ && ::GetFocus() == menuBar_)) {
+            HBRUSH pressed = ::CreateSolidBrush(static_cast<int>(index) == pressedMenu_ ? RGB(0x99, 0xD1, 0xFF)
+                                                                                        : RGB(0xCC, 0xE8, 0xFF));
             ::FillRect(dc, &r, pressed);
             ::DeleteObject(pressed);
         }
@@ -984,13 +1028,20 @@ void MainWindow::PressMenuBar(TMouseButton button, POINT at)
     ::ReleaseDC(menuBar_, dc);
     const auto shown = std::find_if(items.begin(), items.end(),
                                     [at](const auto& i) { return at.x >= i.first.left && at.x < i.first.right; });
-    if (shown == items.end() || !bar.Items.Item(shown->second).Enabled())
+    if (shown != items.end())
+        OpenMenuBarItem(shown->first, shown->second);
+}
+
+void MainWindow::OpenMenuBarItem(const RECT& rect, std::size_t index)
+{
+    TMenuItem& top = form_.TeMenuBar1.Items.Item(index);
+    if (!top.Enabled())
         return;
-    POINT under{shown->first.left, shown->first.bottom};
+    POINT under{rect.left, rect.bottom};
     ::ClientToScreen(menuBar_, &under);
-    pressedMenu_ = static_cast<int>(shown->second);
+    pressedMenu_ = static_cast<int>(index);
     ::InvalidateRect(menuBar_, nullptr, TRUE);
-    HMENU menu = BuildPopup(bar.Items.Item(shown->second));
+    HMENU menu = BuildPopup(top);
     const UINT command = TrackMenu(menu, under);
     ::DestroyMenu(menu);
     pressedMenu_ = -1;
@@ -1294,6 +1345,18 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         case WM_MBUTTONDBLCLK:
             PressMenuBar(ButtonOf(message), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
+        case WM_GETDLGCODE:
+            return DLGC_WANTARROWS | DLGC_WANTALLKEYS;
+        case WM_KEYDOWN:
+            if (MenuBarKey(wParam))
+                return 0;
+            break;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+            if (message == WM_KILLFOCUS)
+                hotMenu_ = -1;
+            ::InvalidateRect(hwnd, nullptr, TRUE);
+            return 0;
         default:
             return ::DefWindowProcW(hwnd, message, wParam, lParam);
         }
@@ -1360,12 +1423,25 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 
     switch (message) {
     case WM_ACTIVATE:
+        // The window's own activation first (it puts the focus on the window), then the form's
+        // steps, which may give the focus to a control.
         if (LOWORD(wParam) != WA_INACTIVE && !activated_) {
+            ::DefWindowProcW(hwnd, message, wParam, lParam);
             // Only the first activation runs the activation steps by itself; the form runs them
             // again where it hands the activation back (after its question box).
             activated_ = true;
             ++formActivations_;
             Dispatch([this] { form_.FormActivate(); });
+            return 0;
+        }
+        // The control that had the focus gets it back when the window is active again.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = ::GetFocus();
+            lastFocus_ = focus != nullptr && ::IsChild(hwnd_, focus) ? focus : nullptr;
+        } else if (lastFocus_ != nullptr && ::IsWindow(lastFocus_)) {
+            ::DefWindowProcW(hwnd, message, wParam, lParam);
+            ::SetFocus(lastFocus_);
+            return 0;
         }
         break;
     case WM_VSCROLL:

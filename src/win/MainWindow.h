@@ -102,6 +102,8 @@ private:
     void ForwardSpinSelection(TSpinEdit& spin, HWND edit);
     TFocusCause FocusCause() const;
     void PressMenuBar(TMouseButton button, POINT at);
+    void OpenMenuBarItem(const RECT& rect, std::size_t index);
+    bool MenuBarKey(WPARAM key);
     void AddPopupMenu(TPopupMenu& popup);
     void Hook(HWND hwnd, std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)> hook);
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
@@ -122,6 +124,9 @@ private:
     bool programFocus_ = false;
     std::function<UINT(HMENU)> chooser_;
     int pressedMenu_ = -1;
+    int hotMenu_ = -1;  // the item the keys are on while the bar has the focus
+    bool menuFocused_ = false;
+    HWND lastFocus_ = nullptr;
 
     std::unordered_map<const TControl*, HWND> hwnds_;
     std::unordered_map<const TControl*, HWND> containers_;

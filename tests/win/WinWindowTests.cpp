@@ -305,6 +305,19 @@ TEST(WinWindow, MenusShowTheMenuTreeWithItsMarksAndHiddenItems)
     EXPECT_EQ(delays, (std::vector<std::wstring>{L"100ms", L"150ms*", L"200ms", L"250ms", L"300ms", L"350ms"}));
     EXPECT_EQ(tools, (std::vector<std::wstring>{L"Firmware Upgrade...", L"-"})) << "Crypt Image stays hidden";
 
+    // The start-up gives the bar the focus: the keys move along it and open a menu.
+    HWND bar = w.HandleOf(f.TeMenuBar1);
+    EXPECT_EQ(::GetFocus(), bar);
+    std::vector<std::wstring> opened;
+    w.ChooseMenusWith([&](HMENU menu) {
+        opened = Entries(menu);
+        return 0u;
+    });
+    ::SendMessageW(bar, WM_KEYDOWN, VK_RIGHT, 0);
+    ::SendMessageW(bar, WM_KEYDOWN, VK_RIGHT, 0);
+    ::SendMessageW(bar, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(opened, search);
+
     // A choice goes to the item: the speed's mark moves.
     w.ChooseMenusWith([](HMENU menu) { return Choose(menu, L"19200"); });
     w.PressMenuBarItem(0);
