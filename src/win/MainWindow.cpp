@@ -1032,22 +1032,74 @@ void MainWindow::PressMenuBar(TMouseButton button, POINT at)
         OpenMenuBarItem(shown->first, shown->second);
 }
 
+namespace {
+
+// The window whose menu bar has a menu open, and the bar item the mouse moved onto meanwhile.
+MainWindow* trackingBar = nullptr;
+HWND trackedBar = nullptr;
+int trackedItem = -1;
+std::vector<std::pair<RECT, std::size_t>> trackedItems;
+int nextBarItem = -1;
+
+// While a bar menu is open, the mouse on another item of the bar closes it for that item's.
+LRESULT CALLBACK BarMenuFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == MSGF_MENU && trackingBar != nullptr && msg->message == WM_MOUSEMOVE) {
+        POINT at = msg->pt;
+        ::ScreenToClient(trackedBar, &at);
+        for (const auto& [rect, index] : trackedItems) {
+            if (::PtInRect(&rect, at) && static_cast<int>(index) != trackedItem) {
+                nextBarItem = static_cast<int>(index);
+                ::EndMenu();
+                break;
+            }
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
 void MainWindow::OpenMenuBarItem(const RECT& rect, std::size_t index)
 {
-    TMenuItem& top = form_.TeMenuBar1.Items.Item(index);
-    if (!top.Enabled())
-        return;
-    POINT under{rect.left, rect.bottom};
-    ::ClientToScreen(menuBar_, &under);
-    pressedMenu_ = static_cast<int>(index);
-    ::InvalidateRect(menuBar_, nullptr, TRUE);
-    HMENU menu = BuildPopup(top);
-    const UINT command = TrackMenu(menu, under);
-    ::DestroyMenu(menu);
-    pressedMenu_ = -1;
-    ::InvalidateRect(menuBar_, nullptr, TRUE);
-    if (TMenuItem* item = ItemOfCommand(command))
-        Dispatch([item] { item->Click(); });
+    RECT shown = rect;
+    for (;;) {
+        TMenuItem& top = form_.TeMenuBar1.Items.Item(index);
+        if (!top.Enabled())
+            return;
+        POINT under{shown.left, shown.bottom};
+        ::ClientToScreen(menuBar_, &under);
+        pressedMenu_ = static_cast<int>(index);
+        ::InvalidateRect(menuBar_, nullptr, TRUE);
+        HMENU menu = BuildPopup(top);
+        HDC dc = ::GetDC(menuBar_);
+        trackedItems = MenuBarItems(dc);
+        ::ReleaseDC(menuBar_, dc);
+        trackingBar = this;
+        trackedBar = menuBar_;
+        trackedItem = static_cast<int>(index);
+        nextBarItem = -1;
+        HHOOK hook = chooser_ ? nullptr
+                              : ::SetWindowsHookExW(WH_MSGFILTER, BarMenuFilter, nullptr, ::GetCurrentThreadId());
+        const UINT command = TrackMenu(menu, under);
+        if (hook != nullptr)
+            ::UnhookWindowsHookEx(hook);
+        trackingBar = nullptr;
+        ::DestroyMenu(menu);
+        pressedMenu_ = -1;
+        ::InvalidateRect(menuBar_, nullptr, TRUE);
+        if (TMenuItem* item = ItemOfCommand(command)) {
+            Dispatch([item] { item->Click(); });
+            return;
+        }
+        const auto next = std::find_if(trackedItems.begin(), trackedItems.end(),
+                                       [](const auto& i) { return static_cast<int>(i.second) == nextBarItem; });
+        if (command != 0 || next == trackedItems.end())
+            return;
+        shown = next->first;
+        index = next->second;
+    }
 }
 
 void MainWindow::PressMenuBarItem(std::size_t index)
