@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test. With no argument: the normal build (warnings are errors).
 # ./test.sh asan | tsan   runs the same suite under the sanitizers.
-# ./test.sh windows       cross-compiles the core and its tests for Windows and runs them under
-#                         wine, the serial ones against the (Linux) simulator.
+# ./test.sh windows       cross-compiles the core, the Win32 window and their tests for Windows
+#                         and runs them under wine (on an Xvfb display of its own), the serial
+#                         and window ones against the (Linux) simulator.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,8 +17,15 @@ case "$preset" in
     cmake --build --preset ci --target imconf-sim
     cmake --preset windows -DIMCONF_HOST_SIM="$PWD/build/ci/tools/sim/imconf-sim" >/dev/null
     cmake --build --preset windows
+    # The window tests draw on a display of their own, high enough for the window at 144 DPI.
+    n=$((100 + RANDOM % 100))
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
     scripts/wine-run.sh --start
-    trap 'scripts/wine-run.sh --stop' EXIT
+    trap 'scripts/wine-run.sh --stop; kill "$xvfb_pid" 2>/dev/null || true' EXIT
     ctest --preset windows --timeout 300 -j2
     exit 0
     ;;

@@ -4,7 +4,8 @@
 #   test adds GoogleTest, the peers the integration tests talk to (libmodbus, mbpoll) and the
 #   packaging tools and Debian's checkers of a package (lintian, appstreamcli,
 #   desktop-file-validate, man and col); screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus;
-#   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends);
+#   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends), NSIS
+#   and zip for the packages, Xvfb for the window tests and ImageMagick for their pictures;
 #   format is clang-format 14 alone.
 set -euo pipefail
 
@@ -17,7 +18,8 @@ case "${1:-build}" in
   fuzz) want+=(clang-14 libclang-rt-14-dev) ;;
   bench) want+=(libgtest-dev libgmock-dev libmodbus-dev xvfb xauth) ;;
   format) want=(clang-format-14) ;;
-  windows) want+=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix wine wine64) ;;
+  windows) want+=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix wine wine64
+                  nsis zip xvfb xauth imagemagick) ;;
   *) echo "usage: $0 build|test|screenshot|fuzz|bench|windows|format" >&2; exit 2 ;;
 esac
 

@@ -14,6 +14,11 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true
+  # wine has neither Courier New nor Microsoft Sans Serif: the Liberation fonts stand in, as
+  # they do for the Linux window.
+  for pair in "Courier New=Liberation Mono" "Microsoft Sans Serif=Liberation Sans"; do
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1 || true
+  done
   wineserver -w || true
 fi
 case "${1:-}" in
@@ -21,7 +26,7 @@ case "${1:-}" in
   --start)
     # Away from the caller's output: the server and the services wine starts with the first
     # program would otherwise hold a test runner's pipes open as long as they live.
-    wineserver -p </dev/null >/dev/null 2>&1
+    wineserver -p </dev/null >/dev/null 2>&1 || true  # already running: fine
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     exit 0
     ;;

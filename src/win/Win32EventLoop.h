@@ -1,0 +1,70 @@
+#pragma once
+// The tool's event loop on the Win32 message loop of the window's thread. Posted tasks wake
+// it through PostMessage to a message-only window; scheduled tasks are timed by a waiting
+// thread at the multimedia timer's 1 ms resolution (a Windows timer message would round a
+// 5 ms tick up to the 10-16 ms system step), which also posts its wake-up. Both arrive in any
+// message loop of the thread, modal dialogs' and menus' included. An exception that escapes a
+// task goes to the error handler; nothing escapes into the window procedure.
+
+#include "runtime/EventLoop.h"
+#include "runtime/TimerQueue.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace imconf::win {
+
+class Win32EventLoop final : public EventLoop {
+public:
+    using ErrorHandler = std::function<void(const std::string& text)>;
+
+    // Create on the window's thread; it must outlive every thread that posts to it.
+    Win32EventLoop();
+    ~Win32EventLoop() override;
+
+    Micros Now() const override;
+    TimerToken ScheduleAt(Micros due, Task task) override;
+    void Cancel(TimerToken token) override;
+    void Post(Task task) override;
+
+    void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
+    std::size_t PendingTimers() const { return timers_.Size(); }
+
+    // The thread's message loop until WM_QUIT; returns its exit code.
+    static int RunMessageLoop();
+    // Dispatches the thread's messages until `done` holds or `limit` passed; true when done.
+    bool PumpUntil(const std::function<bool()>& done, Micros limit);
+
+private:
+    static LRESULT CALLBACK WakeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void Run(Task& task) noexcept;
+    void Arm();
+    void RunDueTimers();
+    void RunPosted();
+    void WaiterThread();
+
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start_;
+    HWND wake_ = nullptr;
+    TimerQueue timers_;  // window thread only
+
+    std::mutex mutex_;  // guards what follows
+    std::deque<Task> posted_;
+    bool wakePending_ = false;
+    std::optional<Clock::time_point> deadline_;
+    bool tickPending_ = false;
+    bool stopping_ = false;
+    HANDLE rearm_ = nullptr;  // auto-reset event: the deadline changed
+    std::thread waiter_;
+
+    ErrorHandler errorHandler_;
+};
+
+}  // namespace imconf::win

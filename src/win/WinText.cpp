@@ -1,0 +1,40 @@
+#include "win/WinText.h"
+
+#include <windows.h>
+
+namespace imconf::win {
+
+std::wstring Widen(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+std::string Narrow(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr,
+                          nullptr);
+    return narrow;
+}
+
+std::wstring WidenLines(std::string_view text)
+{
+    std::wstring result;
+    for (const wchar_t c : Widen(text)) {
+        if (c == L'\n')
+            result += L'\r';
+        result += c;
+    }
+    return result;
+}
+
+}  // namespace imconf::win
