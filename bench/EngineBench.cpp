@@ -72,7 +72,8 @@ struct Samples {
 // `count` reads of 32 registers from 0x0100 by a libmodbus master on `pty`, each timed from
 // the call to its return. The port is opened for the block and closed after it, because the
 // tool's own port takes the terminal exclusively while it is open.
-bool PeerBlock(const std::string& pty, int address, unsigned baud, int count, std::vector<double>& totalMs)
+bool PeerBlock(const std::string& pty, int address, unsigned baud, int count,
+               std::vector<double>& totalMs)
 {
     modbus_t* ctx = modbus_new_rtu(pty.c_str(), static_cast<int>(baud), 'N', 8, 1);
     if (ctx == nullptr) {
@@ -82,7 +83,8 @@ bool PeerBlock(const std::string& pty, int address, unsigned baud, int count, st
     modbus_set_slave(ctx, address);
     modbus_set_response_timeout(ctx, 1, 0);
     if (modbus_connect(ctx) != 0) {
-        std::fprintf(stderr, "engine_bench: modbus_connect %s: %s\n", pty.c_str(), modbus_strerror(errno));
+        std::fprintf(stderr, "engine_bench: modbus_connect %s: %s\n", pty.c_str(),
+                     modbus_strerror(errno));
         modbus_free(ctx);
         return false;
     }
@@ -93,7 +95,8 @@ bool PeerBlock(const std::string& pty, int address, unsigned baud, int count, st
         const int n = modbus_read_registers(ctx, 0x0100, 32, registers);
         const auto end = std::chrono::steady_clock::now();
         if (n != 32) {
-            std::fprintf(stderr, "engine_bench: libmodbus read: %s\n", n < 0 ? modbus_strerror(errno) : "short");
+            std::fprintf(stderr, "engine_bench: libmodbus read: %s\n",
+                         n < 0 ? modbus_strerror(errno) : "short");
             ok = false;
         }
         totalMs.push_back(std::chrono::duration<double, std::milli>(end - start).count());
@@ -149,17 +152,22 @@ int main(int argc, char** argv)
         const int before = client.dispatched;
         const Micros start = loop.Now();
         kind.send();
-        if (!loop.RunUntil([&] { return client.dispatched > before && !engine.TransactionInFlight(); }, 5s))
+        if (!loop.RunUntil(
+                [&] { return client.dispatched > before && !engine.TransactionInFlight(); }, 5s))
             return false;
-        samples.tailMs.push_back(static_cast<double>(client.dispatchedAt.count() - readDoneUs.load()) / 1000.0);
-        samples.totalMs.push_back(static_cast<double>((client.dispatchedAt - start).count()) / 1000.0);
+        samples.tailMs.push_back(
+            static_cast<double>(client.dispatchedAt.count() - readDoneUs.load()) / 1000.0);
+        samples.totalMs.push_back(static_cast<double>((client.dispatchedAt - start).count()) /
+                                  1000.0);
         return true;
     };
 
-    std::printf("Engine per-transaction cost, pty + paced simulator at %u baud, %d rounds each\n", baud, rounds);
-    std::printf("%-28s %14s %14s %10s %10s %12s %12s\n", "transaction", "lastbyte>disp", "lastbyte>disp",
-                "total", "floor", "total/floor", "total/floor");
-    std::printf("%-28s %14s %14s %10s %10s %12s %12s\n", "", "p50 ms", "p99 ms", "p50 ms", "ms", "p50", "p99");
+    std::printf("Engine per-transaction cost, pty + paced simulator at %u baud, %d rounds each\n",
+                baud, rounds);
+    std::printf("%-28s %14s %14s %10s %10s %12s %12s\n", "transaction", "lastbyte>disp",
+                "lastbyte>disp", "total", "floor", "total/floor", "total/floor");
+    std::printf("%-28s %14s %14s %10s %10s %12s %12s\n", "", "p50 ms", "p99 ms", "p50 ms", "ms",
+                "p50", "p99");
     double toolReadP50 = 0;
     double toolReadP99 = 0;
     std::vector<double> peerMs;
@@ -189,21 +197,24 @@ int main(int argc, char** argv)
             toolReadP50 = totalP50;
             toolReadP99 = Percentile(samples.totalMs, 0.99);
         }
-        std::printf("%-28s %14.2f %14.2f %10.2f %10.2f %12.2f %12.2f\n", kind.name, Percentile(samples.tailMs, 0.5),
-                    Percentile(samples.tailMs, 0.99), totalP50, floorMs, Percentile(ratio, 0.5),
-                    Percentile(ratio, 0.99));
+        std::printf("%-28s %14.2f %14.2f %10.2f %10.2f %12.2f %12.2f\n", kind.name,
+                    Percentile(samples.tailMs, 0.5), Percentile(samples.tailMs, 0.99), totalP50,
+                    floorMs, Percentile(ratio, 0.5), Percentile(ratio, 0.99));
     }
-    std::printf("(the end-of-reply delay of 5 ms and the module's 1 ms think time are included in the totals)\n");
+    std::printf("(the end-of-reply delay of 5 ms and the module's 1 ms think time are included in "
+                "the totals)\n");
 #ifdef IMCONF_HAVE_LIBMODBUS
     const double floorMs = static_cast<double>((8 + 69) * 10) * 1000.0 / baud;
     const double peerP50 = Percentile(peerMs, 0.5);
-    std::printf("\nThe same 32-register read by a libmodbus %s RTU master (port kept open), %zu rounds\n",
-                LIBMODBUS_VERSION_STRING, peerMs.size());
-    std::printf("%-28s %10s %10s %10s %12s\n", "master", "p50 ms", "p99 ms", "floor ms", "p50/floor");
-    std::printf("%-28s %10.2f %10.2f %10.2f %12.2f\n", "imconf engine", toolReadP50, toolReadP99, floorMs,
-                toolReadP50 / floorMs);
-    std::printf("%-28s %10.2f %10.2f %10.2f %12.2f\n", "libmodbus", peerP50, Percentile(peerMs, 0.99), floorMs,
-                peerP50 / floorMs);
+    std::printf(
+        "\nThe same 32-register read by a libmodbus %s RTU master (port kept open), %zu rounds\n",
+        LIBMODBUS_VERSION_STRING, peerMs.size());
+    std::printf("%-28s %10s %10s %10s %12s\n", "master", "p50 ms", "p99 ms", "floor ms",
+                "p50/floor");
+    std::printf("%-28s %10.2f %10.2f %10.2f %12.2f\n", "imconf engine", toolReadP50, toolReadP99,
+                floorMs, toolReadP50 / floorMs);
+    std::printf("%-28s %10.2f %10.2f %10.2f %12.2f\n", "libmodbus", peerP50,
+                Percentile(peerMs, 0.99), floorMs, peerP50 / floorMs);
     std::printf("engine/libmodbus p50 ratio: %.2f\n", peerP50 > 0 ? toolReadP50 / peerP50 : 0.0);
 #else
     static_cast<void>(toolReadP50);

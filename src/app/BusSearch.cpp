@@ -10,13 +10,17 @@ namespace {
 
 constexpr std::uint32_t kSearchPaceMs = 5;
 // "ПУИ -МОДУЛЬ" when found, "ПУИ - МОДУЛЬ" when not: the texts differ in one blank.
-constexpr const char* kFoundLine = "   : ОБНАРУЖЕН ПРИБОР <СР.-ПУИ -МОДУЛЬ ИНДИКАЦИИ V.2> ПО АДРЕСУ ";
-constexpr const char* kNotFoundLine = "   : ПРИБОР <СР.-ПУИ - МОДУЛЬ ИНДИКАЦИИ V.2> НЕ ОБНАРУЖЕН...";
+constexpr const char* kFoundLine =
+    "   : ОБНАРУЖЕН ПРИБОР <СР.-ПУИ -МОДУЛЬ ИНДИКАЦИИ V.2> ПО АДРЕСУ ";
+constexpr const char* kNotFoundLine =
+    "   : ПРИБОР <СР.-ПУИ - МОДУЛЬ ИНДИКАЦИИ V.2> НЕ ОБНАРУЖЕН...";
 
 }  // namespace
 
 BusSearch::BusSearch(ProgramState& state, TransactionEngine& engine, BusSearchView& view)
-    : s_(state), engine_(engine), view_(view)
+    : s_(state),
+      engine_(engine),
+      view_(view)
 {
 }
 

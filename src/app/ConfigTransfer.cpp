@@ -41,18 +41,18 @@ const ConfigTransfer::SequenceStep* ConfigTransfer::StepAt(std::uint8_t operatio
          replykind::LinkArea, nullptr, &CT::DecodeLinkTable},
         {opstate::ReadLinkArea, opstate::ReadNodeTypes, regmap::NodeTypes, regmap::NodeSlots,
          replykind::NodeTypes, nullptr, &CT::DecodeNodeTypes},
-        {opstate::ReadNodeTypes, opstate::ReadNodeAddresses, regmap::NodeAddresses, regmap::NodeSlots,
-         replykind::NodeAddresses, nullptr, &CT::DecodeNodeAddresses},
+        {opstate::ReadNodeTypes, opstate::ReadNodeAddresses, regmap::NodeAddresses,
+         regmap::NodeSlots, replykind::NodeAddresses, nullptr, &CT::DecodeNodeAddresses},
         // The last step of either sequence keeps a state of its own while its reply is
         // awaited, so that whatever ends its transaction still ends the sequence.
-        {opstate::ReadNodeAddresses, opstate::ReadNodeCount, regmap::NodeCount, 1, replykind::NodeCount,
-         nullptr, &CT::DecodeNodeCount},
-        {opstate::WriteRequested, opstate::WriteLinkArea, regmap::LinkArea, regmap::LinkAreaWriteCount,
-         replykind::ConfigWrite, &CT::SendLinkTable, nullptr},
+        {opstate::ReadNodeAddresses, opstate::ReadNodeCount, regmap::NodeCount, 1,
+         replykind::NodeCount, nullptr, &CT::DecodeNodeCount},
+        {opstate::WriteRequested, opstate::WriteLinkArea, regmap::LinkArea,
+         regmap::LinkAreaWriteCount, replykind::ConfigWrite, &CT::SendLinkTable, nullptr},
         {opstate::WriteLinkArea, opstate::WriteNodeTypes, regmap::NodeTypes, regmap::NodeSlots,
          replykind::ConfigWrite, &CT::SendNodeTypes, nullptr},
-        {opstate::WriteNodeTypes, opstate::WriteNodeAddresses, regmap::NodeAddresses, regmap::NodeSlots,
-         replykind::ConfigWrite, &CT::SendNodeAddresses, nullptr},
+        {opstate::WriteNodeTypes, opstate::WriteNodeAddresses, regmap::NodeAddresses,
+         regmap::NodeSlots, replykind::ConfigWrite, &CT::SendNodeAddresses, nullptr},
         {opstate::WriteNodeAddresses, opstate::WriteNodeCount, regmap::NodeCount, 1,
          replykind::NodeCountWrite, &CT::SendNodeCount, nullptr},
     }};
@@ -75,7 +75,10 @@ const ConfigTransfer::SequenceStep* ConfigTransfer::StepAwaiting(std::uint8_t re
 
 ConfigTransfer::ConfigTransfer(ProgramState& state, ConfigModel& config, TransactionEngine& engine,
                                ConfigTransferView& view)
-    : s_(state), config_(config), engine_(engine), view_(view)
+    : s_(state),
+      config_(config),
+      engine_(engine),
+      view_(view)
 {
 }
 
@@ -125,14 +128,16 @@ void ConfigTransfer::SendRead(const SequenceStep& step)
 void ConfigTransfer::SendLinkTable()
 {
     const auto values = LinkRegisterValues(config_);
-    const std::size_t length = BuildWriteRegisters(s_.FrameBuffer, s_.DeviceAddress, regmap::LinkArea, values);
+    const std::size_t length =
+        BuildWriteRegisters(s_.FrameBuffer, s_.DeviceAddress, regmap::LinkArea, values);
     engine_.SendFrame(static_cast<std::uint16_t>(length), kWriteReplyLength);
 }
 
 void ConfigTransfer::SendNodeTypes()
 {
     const auto values = NodeTypeRegisterValues(config_);
-    const std::size_t length = BuildWriteRegisters(s_.FrameBuffer, s_.DeviceAddress, regmap::NodeTypes, values);
+    const std::size_t length =
+        BuildWriteRegisters(s_.FrameBuffer, s_.DeviceAddress, regmap::NodeTypes, values);
     engine_.SendFrame(static_cast<std::uint16_t>(length), kWriteReplyLength);
 }
 
@@ -171,7 +176,8 @@ void ConfigTransfer::AdvanceProgress()
 void ConfigTransfer::DecodeLinkTable()
 {
     const std::size_t declared = s_.FrameBuffer[2] / 2u;
-    const std::size_t count = ReplyValueCount(std::min<std::size_t>(declared, config_.LinkTable.size()));
+    const std::size_t count =
+        ReplyValueCount(std::min<std::size_t>(declared, config_.LinkTable.size()));
     for (std::size_t i = 0; i < count; ++i) {
         config_.LinkTable[i] = ReplyValue(i);
         view_.ShowLinkEntry(i);

@@ -18,7 +18,8 @@ std::optional<std::string> ExecutableFolder()
 std::optional<std::string> ExecutableFolder(const std::string& selfLink)
 {
     std::error_code error;
-    const std::filesystem::path file = std::filesystem::canonical(files::PathFromUtf8(selfLink), error);
+    const std::filesystem::path file =
+        std::filesystem::canonical(files::PathFromUtf8(selfLink), error);
     if (error || !file.is_absolute() || !file.has_parent_path())
         return std::nullopt;
     return files::Utf8FromPath(file.parent_path());

@@ -30,7 +30,8 @@ void TForm1::CustomItem24Click()
     if (State.OperationState != opstate::Idle)
         return;
     PresetForLoad(Firmware);
-    const auto file = dialogs_.OpenFile({"    OPEN", " -> ВЫБЕРИТЕ ФАЙЛ С ПРОШИВКОЙ...", kHexFilter, executableDir_});
+    const auto file = dialogs_.OpenFile(
+        {"    OPEN", " -> ВЫБЕРИТЕ ФАЙЛ С ПРОШИВКОЙ...", kHexFilter, executableDir_});
     if (!file)
         return;
     const LoadResult result = LoadUpgradeImage(*file, Firmware);
@@ -40,12 +41,8 @@ void TForm1::CustomItem24Click()
         TeMemo1.Lines.Add(kDownloadLine);
         TeMemo1.Lines.Add("   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА.");
         return;
-    case LoadOutcome::FileError:
-        ShowFileError(result.Error);
-        return;
-    case LoadOutcome::Loaded:
-        StartUpgrade();
-        return;
+    case LoadOutcome::FileError: ShowFileError(result.Error); return;
+    case LoadOutcome::Loaded: StartUpgrade(); return;
     }
 }
 
@@ -55,8 +52,8 @@ void TForm1::CustomItem27Click()
 {
     if (State.OperationState != opstate::Idle)
         return;
-    const auto flashFile =
-        dialogs_.OpenFile({"    OPEN HEX FILE OF FLASH", " -> ВЫБЕРИТЕ ФАЙЛ FLASH", kHexFilter, executableDir_});
+    const auto flashFile = dialogs_.OpenFile(
+        {"    OPEN HEX FILE OF FLASH", " -> ВЫБЕРИТЕ ФАЙЛ FLASH", kHexFilter, executableDir_});
     if (!flashFile)
         return;
     Firmware.FlashImage.fill(0xFF);
@@ -79,8 +76,8 @@ void TForm1::CustomItem27Click()
     std::copy(flash.Bytes.begin(), flash.Bytes.end(), Firmware.FlashImage.begin());
     Firmware.ImageCrc = Crc16(Firmware.FlashImage.data(), static_cast<std::uint16_t>(kFlashSize));
 
-    const auto eepromFile =
-        dialogs_.OpenFile({"    OPEN HEX FILE OF EEPROM", " -> ВЫБЕРИТЕ ФАЙЛ EEPROM", kHexFilter, executableDir_});
+    const auto eepromFile = dialogs_.OpenFile(
+        {"    OPEN HEX FILE OF EEPROM", " -> ВЫБЕРИТЕ ФАЙЛ EEPROM", kHexFilter, executableDir_});
     if (!eepromFile) {
         RemoveIfPresent(output);
         return;

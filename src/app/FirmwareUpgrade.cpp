@@ -24,7 +24,10 @@ constexpr const char* kUpgradeLine = "   : firmware upgrade...";
 
 FirmwareUpgrade::FirmwareUpgrade(ProgramState& state, TransactionEngine& engine, ISerialLine& port,
                                  FirmwareUpgradeView& view)
-    : s_(state), engine_(engine), port_(port), view_(view)
+    : s_(state),
+      engine_(engine),
+      port_(port),
+      view_(view)
 {
 }
 
@@ -110,13 +113,15 @@ bool FirmwareUpgrade::HandleReply()
 void FirmwareUpgrade::StepFailed()
 {
     ++Errors;
-    view_.SetDevicePanel("UPGRADE PROCESS : ОШИБКИ -> " +
-                         FormatZeroPadded(static_cast<std::uint16_t>(std::min(Errors, kMaxShownFailures)), 2));
+    view_.SetDevicePanel(
+        "UPGRADE PROCESS : ОШИБКИ -> " +
+        FormatZeroPadded(static_cast<std::uint16_t>(std::min(Errors, kMaxShownFailures)), 2));
     if (Errors <= kMaxFailures)
         return;
     RestoreAfterUpgrade();
     view_.ShowEnding({kUpgradeLine, "   : ОШИБКА: Нет ответа от пульта.",
-                      "   : ? -> Перезапустить пульт в режиме загрузчика;", "   :   -> Проверить настройки COM порта;"});
+                      "   : ? -> Перезапустить пульт в режиме загрузчика;",
+                      "   :   -> Проверить настройки COM порта;"});
     s_.OperationState = opstate::Idle;
     port_.Close();
 }
@@ -132,8 +137,9 @@ void FirmwareUpgrade::RestoreAfterUpgrade()
     port_.SetBaudRate(BaudRateOfIndex(view_.CheckedBaudIndex()));
     if (s_.BaudIndex >= kSpeedCount)
         s_.BaudIndex = kDefaultBaudIndex;
-    view_.SetDevicePanel(DevicePanelText(s_.DeviceAddress, SpeedName(s_.BaudIndex), DeviceLetter::Cyrillic,
-                                         AddressDigits::Padded, PanelEnd::Open));
+    view_.SetDevicePanel(DevicePanelText(s_.DeviceAddress, SpeedName(s_.BaudIndex),
+                                         DeviceLetter::Cyrillic, AddressDigits::Padded,
+                                         PanelEnd::Open));
 }
 
 }  // namespace imconf

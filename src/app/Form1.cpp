@@ -225,8 +225,8 @@ void TForm1::FormCreate()
     UncheckBaudItems();
     BaudItems[State.BaudIndex]->SetChecked(true);
     StatusBar1.SetPanelText(1, "BaudRate = " + speed);
-    SetDevicePanel(DevicePanelText(State.DeviceAddress, speed, DeviceLetter::Latin, AddressDigits::Padded,
-                                   PanelEnd::Open));
+    SetDevicePanel(DevicePanelText(State.DeviceAddress, speed, DeviceLetter::Latin,
+                                   AddressDigits::Padded, PanelEnd::Open));
     ComPort1.SetBaudRate(BaudRateOfIndex(State.BaudIndex));
 
     BuildPortMenu();

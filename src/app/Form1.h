@@ -113,9 +113,9 @@ public:
     std::uint8_t PendingEditor = 0;
 
     // Menu items by name (owned by the menu bar).
-    TMenuItem* CustomItem1 = nullptr;   // "Connection"
-    TMenuItem* PORT1 = nullptr;         // "Port"
-    TMenuItem* CustomItem3 = nullptr;   // "BaudRate"
+    TMenuItem* CustomItem1 = nullptr;  // "Connection"
+    TMenuItem* PORT1 = nullptr;        // "Port"
+    TMenuItem* CustomItem3 = nullptr;  // "BaudRate"
     TMenuItem* BR_1200 = nullptr;
     TMenuItem* BR_2400 = nullptr;
     TMenuItem* BR_4800 = nullptr;
@@ -124,10 +124,10 @@ public:
     TMenuItem* BR_19200 = nullptr;
     TMenuItem* BR_38400 = nullptr;
     TMenuItem* BR_57600 = nullptr;
-    TMenuItem* CustomItem4 = nullptr;   // "Search"
-    TMenuItem* CustomItem5 = nullptr;   // "Start" / "Stop"
-    TMenuItem* CustomItem6 = nullptr;   // "Delay"
-    TMenuItem* CustomItem7 = nullptr;   // "100ms" .. CustomItem12 "350ms"
+    TMenuItem* CustomItem4 = nullptr;  // "Search"
+    TMenuItem* CustomItem5 = nullptr;  // "Start" / "Stop"
+    TMenuItem* CustomItem6 = nullptr;  // "Delay"
+    TMenuItem* CustomItem7 = nullptr;  // "100ms" .. CustomItem12 "350ms"
     TMenuItem* CustomItem8 = nullptr;
     TMenuItem* CustomItem9 = nullptr;
     TMenuItem* CustomItem10 = nullptr;
@@ -154,7 +154,8 @@ public:
     void TeSpinEdit1KeyPress(char& key);
 
     // Pane switches around a long operation.
-    void ShowOperationPanes(int progressMin, int progressMax, int position, const std::string& firstLine) override;
+    void ShowOperationPanes(int progressMin, int progressMax, int position,
+                            const std::string& firstLine) override;
     void ShowTracePane();
 
     // Port discovery and connection settings.
@@ -300,7 +301,10 @@ public:
     void SetBlockMark(bool marked) override { TeCheckBox1.SetChecked(marked); }
     void SetAddressEditor(std::uint8_t address) override { TeSpinEdit1.SetValue(address); }
     void SetAddressLabel(std::uint8_t address) override;
-    bool AskYesNoWarning(const std::string& question) override { return dialogs_.AskYesNoWarning(question); }
+    bool AskYesNoWarning(const std::string& question) override
+    {
+        return dialogs_.AskYesNoWarning(question);
+    }
     void Reactivate() override;
     void SetPcSpeed(std::uint8_t baudIndex) override;
     std::uint8_t CheckedBaudIndex() const override;

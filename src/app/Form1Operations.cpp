@@ -83,9 +83,18 @@ void TForm1::DispatchReply()
         break;
     case fn::WriteSingleRegister:
         switch (kind) {
-        case replykind::Address: AddressChanged(); ok(); break;
-        case replykind::Speed: SpeedChanged(); ok(); break;
-        case replykind::Block: Commands.BlockChanged(); ok(); break;
+        case replykind::Address:
+            AddressChanged();
+            ok();
+            break;
+        case replykind::Speed:
+            SpeedChanged();
+            ok();
+            break;
+        case replykind::Block:
+            Commands.BlockChanged();
+            ok();
+            break;
         case replykind::ConfigWrite:
         case replykind::NodeCountWrite:
             if (Transfer.WriteStepAcknowledged(kind))
@@ -110,8 +119,7 @@ void TForm1::DispatchReply()
         if (!Transfer.WriteRefused(kind))
             TeMemo1.Lines.Add(kErrorLine);
         break;
-    default:
-        break;
+    default: break;
     }
     Transfer.AfterReply();
 }
@@ -177,15 +185,17 @@ std::uint8_t TForm1::CheckedBaudIndex() const
 void TForm1::TeSpinEdit1Change()
 {
     State.DeviceAddress = static_cast<std::uint8_t>(TeSpinEdit1.Value());
-    SetDevicePanel(DevicePanelText(State.DeviceAddress, SpeedName(State.BaudIndex), DeviceLetter::Latin,
-                                   AddressDigits::Padded, PanelEnd::Semicolon));
+    SetDevicePanel(DevicePanelText(State.DeviceAddress, SpeedName(State.BaudIndex),
+                                   DeviceLetter::Latin, AddressDigits::Padded,
+                                   PanelEnd::Semicolon));
     SetAddressLabel(State.DeviceAddress);
 }
 
 void TForm1::DelayItemClick(std::uint16_t delayMs, TMenuItem& item)
 {
     State.SearchDelay = delayMs;
-    for (TMenuItem* other : {CustomItem7, CustomItem8, CustomItem9, CustomItem10, CustomItem11, CustomItem12})
+    for (TMenuItem* other :
+         {CustomItem7, CustomItem8, CustomItem9, CustomItem10, CustomItem11, CustomItem12})
         other->SetChecked(other == &item);
 }
 

@@ -14,7 +14,9 @@ constexpr const char* kSpeedQuestion = "Сменить скорость обме
 
 InterfaceCommands::InterfaceCommands(ProgramState& state, TransactionEngine& engine,
                                      InterfaceCommandsView& view)
-    : s_(state), engine_(engine), view_(view)
+    : s_(state),
+      engine_(engine),
+      view_(view)
 {
 }
 
@@ -35,7 +37,8 @@ void InterfaceCommands::SendAddress()
     if (!MaySend(&InterfaceCommands::SendAddress))
         return;
     s_.DeviceAddress = static_cast<std::uint8_t>(view_.AddressEditorValue());
-    engine_.SendWriteRegister(regmap::ModuleAddress, static_cast<std::uint16_t>(view_.NewAddressValue()));
+    engine_.SendWriteRegister(regmap::ModuleAddress,
+                              static_cast<std::uint16_t>(view_.NewAddressValue()));
     Awaiting(replykind::Address);
 }
 
@@ -52,7 +55,8 @@ void InterfaceCommands::SendBlock()
 {
     if (!MaySend(&InterfaceCommands::SendBlock))
         return;
-    engine_.SendWriteRegister(regmap::Block, view_.BlockMarked() ? regmap::BlockOff : regmap::BlockOn);
+    engine_.SendWriteRegister(regmap::Block,
+                              view_.BlockMarked() ? regmap::BlockOff : regmap::BlockOn);
     Awaiting(replykind::Block);
 }
 
@@ -69,8 +73,9 @@ void InterfaceCommands::AddressChanged()
     s_.DeviceAddress = s_.FrameBuffer[5];
     view_.SetAddressEditor(s_.DeviceAddress);
     view_.SetAddressLabel(s_.DeviceAddress);
-    view_.SetDevicePanel(DevicePanelText(s_.DeviceAddress, SpeedName(s_.BaudIndex), DeviceLetter::Latin,
-                                         AddressDigits::Padded, PanelEnd::Open));
+    view_.SetDevicePanel(DevicePanelText(s_.DeviceAddress, SpeedName(s_.BaudIndex),
+                                         DeviceLetter::Latin, AddressDigits::Padded,
+                                         PanelEnd::Open));
 }
 
 void InterfaceCommands::SpeedChanged()
@@ -78,8 +83,9 @@ void InterfaceCommands::SpeedChanged()
     s_.BaudIndex = static_cast<std::uint8_t>(s_.FrameBuffer[5] - 1);
     if (s_.BaudIndex >= kSpeedCount)
         s_.BaudIndex = kDefaultBaudIndex;
-    view_.SetDevicePanel(DevicePanelText(s_.DeviceAddress, SpeedName(s_.BaudIndex), DeviceLetter::Cyrillic,
-                                         AddressDigits::Plain, PanelEnd::Open));
+    view_.SetDevicePanel(DevicePanelText(s_.DeviceAddress, SpeedName(s_.BaudIndex),
+                                         DeviceLetter::Cyrillic, AddressDigits::Plain,
+                                         PanelEnd::Open));
     if (view_.AskYesNoWarning(kSpeedQuestion))
         view_.SetPcSpeed(s_.BaudIndex);
     view_.Reactivate();

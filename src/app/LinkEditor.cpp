@@ -48,13 +48,16 @@ void TForm1::SetUpLinkGrid()
         const int i = r - 1;
         for (int group = 0; group < kLinkGroups; ++group) {
             const int index = i + kLinkRows * group;
-            LINK_Grid.SetCell(3 * group, r, FormatZeroPadded(static_cast<std::uint16_t>(index + 1), 2));
+            LINK_Grid.SetCell(3 * group, r,
+                              FormatZeroPadded(static_cast<std::uint16_t>(index + 1), 2));
             // Raw numbers: only a zone entry reads as its text until its cell is rewritten.
-            LINK_Grid.SetCell(EntryColumn(group), r,
-                              FormatZeroPadded(Config.LinkTable[static_cast<std::size_t>(index)], 4));
+            LINK_Grid.SetCell(
+                EntryColumn(group), r,
+                FormatZeroPadded(Config.LinkTable[static_cast<std::size_t>(index)], 4));
         }
     }
-    LINK_Grid.SetBounds(LINK_Grid.Left(), LINK_Grid.Top(), LINK_Grid.ColWidthSum() + 11, LINK_Grid.Height());
+    LINK_Grid.SetBounds(LINK_Grid.Left(), LINK_Grid.Top(), LINK_Grid.ColWidthSum() + 11,
+                        LINK_Grid.Height());
     LINK_Grid.SetRowCount(9);
 }
 
@@ -103,8 +106,8 @@ void TForm1::LINK_GridDblClick()
     const int step = LINK_Grid.DefaultRowHeight + LINK_Grid.GridLineWidth;
     const int m = LinkRow + 1 - LINK_Grid.TopRow();
     const int y = 2 + step * (m + 1);
-    ZoneEdit.SetBounds(LINK_Grid.Left() + x, LINK_Grid.Top() + y - 2, LINK_Grid.ColWidth(EntryColumn(LinkGroup)),
-                       ZoneEdit.Height());
+    ZoneEdit.SetBounds(LINK_Grid.Left() + x, LINK_Grid.Top() + y - 2,
+                       LINK_Grid.ColWidth(EntryColumn(LinkGroup)), ZoneEdit.Height());
     PendingEditor = 2;
     TimerX1.SetEnabled(true);
     ZoneEdit.SetValue(SelectedLinkEntry());

@@ -58,14 +58,18 @@ void TForm1::LayOutEditors()
     NodesGrid.SetColCount(3);
     NodesGrid.SetBounds(kNodesGridLeft, kNodesGridTop, 226, kMasterGridHeight);
     NodesGrid.PopupMenu = &TePopupMenu1;
-    NodesGrid.OnDrawCell = [this](int col, int row, const TRect& rect) { return NodesGridDrawCell(col, row, rect); };
+    NodesGrid.OnDrawCell = [this](int col, int row, const TRect& rect) {
+        return NodesGridDrawCell(col, row, rect);
+    };
     NodesGrid.OnSelectCell = [this](int col, int row) { NodesGridSelectCell(col, row); };
     NodesGrid.OnDblClick = [this] { NodesGridDblClick(); };
 
     ZoneGrid.SetParent(&TeTabSheet1);
     ZoneGrid.SetColCount(2);
     ZoneGrid.SetBounds(kZoneGridLeft, kZoneGridTop, 195, kMasterGridHeight);
-    ZoneGrid.OnDrawCell = [this](int col, int row, const TRect& rect) { return ZoneGridDrawCell(col, row, rect); };
+    ZoneGrid.OnDrawCell = [this](int col, int row, const TRect& rect) {
+        return ZoneGridDrawCell(col, row, rect);
+    };
 
     AddrEdit.SetParent(&TeTabSheet1);
     AddrEdit.SetBounds(40, 56, 73, 21);
@@ -83,7 +87,9 @@ void TForm1::LayOutEditors()
     LINK_Grid.SetRowCount(9);
     LINK_Grid.SetBounds(12, 8, 450, 175);
     LINK_Grid.PopupMenu = &TePopupMenu2;
-    LINK_Grid.OnDrawCell = [this](int col, int row, const TRect& rect) { return LINK_GridDrawCell(col, row, rect); };
+    LINK_Grid.OnDrawCell = [this](int col, int row, const TRect& rect) {
+        return LINK_GridDrawCell(col, row, rect);
+    };
     LINK_Grid.OnSelectCell = [this](int col, int row) { LINK_GridSelectCell(col, row); };
     LINK_Grid.OnDblClick = [this] { LINK_GridDblClick(); };
 
@@ -100,11 +106,12 @@ void TForm1::LayOutEditors()
 
 void TForm1::BuildPopupMenus()
 {
-    TMenuItem& add = TePopupMenu1.Items.Add(std::make_unique<TMenuItem>("CustomItem13", "Добавить"));
+    TMenuItem& add =
+        TePopupMenu1.Items.Add(std::make_unique<TMenuItem>("CustomItem13", "Добавить"));
     int number = 14;
     for (const TDeviceType& type : kDeviceCatalogue) {
-        TMenuItem& item = add.Add(std::make_unique<TMenuItem>("CustomItem" + std::to_string(number++),
-                                                              std::string(type.MenuCaption)));
+        TMenuItem& item = add.Add(std::make_unique<TMenuItem>(
+            "CustomItem" + std::to_string(number++), std::string(type.MenuCaption)));
         item.SetEnabled(type.MenuEnabled);
         const std::uint8_t code = type.Code;
         item.OnClick = [this, code](TMenuItem&) { AddNodeClick(code); };
@@ -125,12 +132,17 @@ void TForm1::BuildPopupMenus()
     command(TePopupMenu2.Items, "CustomItem34", "ВКЛ.", [this] { LinkSwitchOnClick(); });
     command(TePopupMenu2.Items, "N3", "-", nullptr);
     command(TePopupMenu2.Items, "CustomItem35", "ЗОНА", [this] { LinkZoneClick(); });
-    command(TePopupMenu2.Items, "CustomItem36", "ПРИБОР /УЗЕЛ ", [this] { LinkDeviceClick(linkentry::Device); });
+    command(TePopupMenu2.Items, "CustomItem36", "ПРИБОР /УЗЕЛ ",
+            [this] { LinkDeviceClick(linkentry::Device); });
     // The А of the first parameter is the Cyrillic letter, B, C and D are Latin.
-    command(TePopupMenu2.Items, "CustomItem37", "ПРИБОР /ПАРАМ. А", [this] { LinkDeviceClick(linkentry::ParameterA); });
-    command(TePopupMenu2.Items, "CustomItem38", "ПРИБОР /ПАРАМ. B", [this] { LinkDeviceClick(linkentry::ParameterB); });
-    command(TePopupMenu2.Items, "CustomItem39", "ПРИБОР /ПАРАМ. C", [this] { LinkDeviceClick(linkentry::ParameterC); });
-    command(TePopupMenu2.Items, "CustomItem40", "ПРИБОР /ПАРАМ. D", [this] { LinkDeviceClick(linkentry::ParameterD); });
+    command(TePopupMenu2.Items, "CustomItem37", "ПРИБОР /ПАРАМ. А",
+            [this] { LinkDeviceClick(linkentry::ParameterA); });
+    command(TePopupMenu2.Items, "CustomItem38", "ПРИБОР /ПАРАМ. B",
+            [this] { LinkDeviceClick(linkentry::ParameterB); });
+    command(TePopupMenu2.Items, "CustomItem39", "ПРИБОР /ПАРАМ. C",
+            [this] { LinkDeviceClick(linkentry::ParameterC); });
+    command(TePopupMenu2.Items, "CustomItem40", "ПРИБОР /ПАРАМ. D",
+            [this] { LinkDeviceClick(linkentry::ParameterD); });
 }
 
 void TForm1::SetUpNodesGrid()
@@ -140,7 +152,8 @@ void TForm1::SetUpNodesGrid()
     NodesGrid.SetColWidth(2, 60);
     NodesGrid.SetCell(1, 0, "ТИП ПРИБОРА");
     NodesGrid.SetCell(2, 0, "АДРЕС");
-    NodesGrid.SetBounds(NodesGrid.Left(), NodesGrid.Top(), 6 + NodesGrid.ColWidthSum(), NodesGrid.Height());
+    NodesGrid.SetBounds(NodesGrid.Left(), NodesGrid.Top(), 6 + NodesGrid.ColWidthSum(),
+                        NodesGrid.Height());
     NodesGrid.SetRowCount(2);
 }
 
@@ -150,7 +163,8 @@ void TForm1::SetUpZoneGrid()
     ZoneGrid.SetColWidth(1, 60);
     ZoneGrid.SetCell(0, 0, "НАЗВАНИЕ");
     ZoneGrid.SetCell(1, 0, "№ ИНД.");
-    ZoneGrid.SetBounds(ZoneGrid.Left(), ZoneGrid.Top(), 5 + ZoneGrid.ColWidthSum(), ZoneGrid.Height());
+    ZoneGrid.SetBounds(ZoneGrid.Left(), ZoneGrid.Top(), 5 + ZoneGrid.ColWidthSum(),
+                       ZoneGrid.Height());
     ZoneGrid.SetRowCount(2);
 }
 
@@ -202,7 +216,8 @@ void TForm1::ShowZoneList()
         for (int r = 1; r < rows; ++r) {
             const TLoopSlot& slot = node.Loops[static_cast<std::size_t>(r - 1)];
             ZoneGrid.SetCell(0, r, CutText("  " + slot.Label, 18));
-            ZoneGrid.SetCell(1, r, FormatZeroPadded(static_cast<std::uint16_t>(slot.IndicatorIndex + 1), 2));
+            ZoneGrid.SetCell(
+                1, r, FormatZeroPadded(static_cast<std::uint16_t>(slot.IndicatorIndex + 1), 2));
         }
     }
     const int width = ZoneGrid.VertScrollBarVisible()
@@ -244,7 +259,8 @@ void TForm1::NodesGridSelectCell(int /*col*/, int row)
 
 void TForm1::NodesGridDblClick()
 {
-    const int width = NodesGrid.ColWidth(2) + AddrEdit.SpinButtonWidth + AddrEdit.EditBorderWidth + 1;
+    const int width =
+        NodesGrid.ColWidth(2) + AddrEdit.SpinButtonWidth + AddrEdit.EditBorderWidth + 1;
     const int left = NodesGrid.Left() + NodesGrid.ColWidthSum() + 5 - width;
     const int step = NodesGrid.DefaultRowHeight + NodesGrid.GridLineWidth;
     const int m = Config.SelectedNode + 1 - NodesGrid.TopRow();

@@ -7,7 +7,7 @@ namespace imconf {
 namespace {
 
 constexpr std::array<const char*, kSpeedCount> kSpeedTexts{"1200",  "2400",  "4800",  "9600",
-                                                            "14400", "19200", "38400", "57600"};
+                                                           "14400", "19200", "38400", "57600"};
 constexpr std::array<TBaudRate, kSpeedCount> kSpeedRates{
     TBaudRate::br1200,  TBaudRate::br2400,  TBaudRate::br4800,  TBaudRate::br9600,
     TBaudRate::br14400, TBaudRate::br19200, TBaudRate::br38400, TBaudRate::br57600};

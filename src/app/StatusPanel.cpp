@@ -8,7 +8,8 @@ std::string DevicePanelText(std::uint8_t address, const std::string& speed, Devi
                             AddressDigits digits, PanelEnd end)
 {
     std::string text = letter == DeviceLetter::Latin ? "DEVICE : A = " : "DEVICE : А = ";
-    text += digits == AddressDigits::Padded ? FormatZeroPadded(address, 3) : std::to_string(address);
+    text +=
+        digits == AddressDigits::Padded ? FormatZeroPadded(address, 3) : std::to_string(address);
     text += "; Baud = " + speed;
     if (end == PanelEnd::Semicolon)
         text += ';';

@@ -7,9 +7,9 @@
 
 namespace imconf {
 
-enum class DeviceLetter { Latin, Cyrillic };    // "DEVICE : A = " or "DEVICE : А = "
-enum class AddressDigits { Padded, Plain };     // "005" or "5"
-enum class PanelEnd { Open, Semicolon };        // "Baud = 9600" or "Baud = 9600;"
+enum class DeviceLetter { Latin, Cyrillic };  // "DEVICE : A = " or "DEVICE : А = "
+enum class AddressDigits { Padded, Plain };   // "005" or "5"
+enum class PanelEnd { Open, Semicolon };      // "Baud = 9600" or "Baud = 9600;"
 
 std::string DevicePanelText(std::uint8_t address, const std::string& speed, DeviceLetter letter,
                             AddressDigits digits, PanelEnd end);

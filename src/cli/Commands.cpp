@@ -29,7 +29,8 @@ constexpr const char* kUpgradeOkLine = "   : OK.";
 constexpr const char* kFoundLine = "   : ОБНАРУЖЕН ПРИБОР";
 constexpr const char* kFileErrorLine = "   : ERROR - ";
 constexpr const char* kSizeErrorLine = "   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА.";
-constexpr std::array<unsigned, kSpeedCount> kSpeeds{1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600};
+constexpr std::array<unsigned, kSpeedCount> kSpeeds{1200,  2400,  4800,  9600,
+                                                    14400, 19200, 38400, 57600};
 constexpr std::array<int, 6> kDelays{100, 150, 200, 250, 300, 350};
 
 // Overall guards. Every wait inside has the window's own time-outs; these only make sure that
@@ -59,7 +60,8 @@ struct Options {
 
 std::size_t SpeedIndex(unsigned baud)
 {
-    return static_cast<std::size_t>(std::find(kSpeeds.begin(), kSpeeds.end(), baud) - kSpeeds.begin());
+    return static_cast<std::size_t>(std::find(kSpeeds.begin(), kSpeeds.end(), baud) -
+                                    kSpeeds.begin());
 }
 
 std::string Lines(const std::vector<std::string>& lines)
@@ -73,7 +75,12 @@ std::string Lines(const std::vector<std::string>& lines)
 // One run of a command: options, output and the result for --json.
 class Session {
 public:
-    Session(const Options& o, CliIo& io, const ToolFactory& makeTool) : o_(o), io_(io), makeTool_(makeTool) {}
+    Session(const Options& o, CliIo& io, const ToolFactory& makeTool)
+        : o_(o),
+          io_(io),
+          makeTool_(makeTool)
+    {
+    }
 
     int Ports();
     int Search();
@@ -135,7 +142,9 @@ Tool& Session::Start(bool forModule)
     host_ = makeTool_();
     Tool& t = host_->Get();
     tool_ = &t;
-    t.dialogs.onError = [this](const std::string& text) { io_.err << "imconf-cli: error: " << text << "\n"; };
+    t.dialogs.onError = [this](const std::string& text) {
+        io_.err << "imconf-cli: error: " << text << "\n";
+    };
     watcher_.emplace(t.form.TeMemo1, [this](const std::string& line) {
         if (o_.trace)
             io_.err << line << "\n";
@@ -170,8 +179,9 @@ Tool& Session::Start(bool forModule)
 
 std::string Session::Where() const
 {
-    return "at address " + std::to_string(tool_->state.DeviceAddress) + " on port " + tool_->line.Port() + " (" +
-           std::to_string(BaudRateToInt(tool_->line.BaudRate())) + " baud)";
+    return "at address " + std::to_string(tool_->state.DeviceAddress) + " on port " +
+           tool_->line.Port() + " (" + std::to_string(BaudRateToInt(tool_->line.BaudRate())) +
+           " baud)";
 }
 
 void Session::Progress()
@@ -190,17 +200,22 @@ void Session::Progress()
     const int at = std::clamp(bar.Position() - bar.Min(), 0, span);
     const int filled = at * kWidth / span;
     io_.err << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-            << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << at << "/" << span << std::flush;
+            << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << at << "/"
+            << span << std::flush;
     progressShown_ = true;
 }
 
-bool Session::RunOperation(const std::function<void()>& start, Micros guard, const std::function<bool()>& done)
+bool Session::RunOperation(const std::function<void()>& start, Micros guard,
+                           const std::function<bool()>& done)
 {
     Tool& t = *tool_;
     watcher_->Reset();
     t.form.HandleEvent(start);
     const bool ended = t.RunUntil(
-        [&] { return (done && done()) || (t.Idle() && !t.form.Timer_Programm.Enabled()) || watcher_->PortFailed(); },
+        [&] {
+            return (done && done()) || (t.Idle() && !t.form.Timer_Programm.Enabled()) ||
+                   watcher_->PortFailed();
+        },
         guard);
     if (progressShown_) {
         io_.err << "\n";
@@ -222,7 +237,8 @@ int Session::PortError()
 {
     const auto& failure = tool_->line.LastOpenFailure();
     if (tool_->line.Port().empty())
-        return Fail(status::Port, "no serial port: none was found on this PC; plug the adapter in, or name the port with --port");
+        return Fail(status::Port, "no serial port: none was found on this PC; plug the adapter in, "
+                                  "or name the port with --port");
     return Fail(status::Port, failure ? DescribeOpenFailure(*failure)
                                       : "port " + tool_->line.Port() + " could not be opened");
 }
@@ -237,9 +253,10 @@ int Session::Outcome(const std::string& what, const char* okLine)
     const TLines& lines = tool_->form.TeMemo1.Lines;
     if (!lines.Empty() && lines.Last() == okLine)
         return status::Done;
-    return Fail(status::Module, what + " failed: the module " + Where() +
-                                    " did not answer or refused (check the address with 'imconf-cli search', "
-                                    "the speed with --baud, and the cable)");
+    return Fail(status::Module,
+                what + " failed: the module " + Where() +
+                    " did not answer or refused (check the address with 'imconf-cli search', "
+                    "the speed with --baud, and the cable)");
 }
 
 int Session::Ports()
@@ -249,7 +266,8 @@ int Session::Ports()
     Json ports = Json::array();
     for (std::size_t i = 0; i < f.PORT1->Count(); ++i) {
         const TMenuItem& item = f.PORT1->Item(i);
-        ports.push_back({{"name", item.Caption()}, {"description", item.Hint()}, {"chosen", item.Checked()}});
+        ports.push_back(
+            {{"name", item.Caption()}, {"description", item.Hint()}, {"chosen", item.Checked()}});
         if (!o_.json)
             io_.out << (item.Checked() ? "* " : "  ") << item.Caption()
                     << (item.Hint().empty() ? "" : "  " + item.Hint()) << "\n";
@@ -270,15 +288,19 @@ int Session::Search()
 {
     Tool& t = Start(true);
     TForm1& f = t.form;
-    const std::size_t delay = static_cast<std::size_t>(std::find(kDelays.begin(), kDelays.end(), o_.delay) - kDelays.begin());
-    std::array<TMenuItem*, 6> items{f.CustomItem7, f.CustomItem8, f.CustomItem9, f.CustomItem10, f.CustomItem11, f.CustomItem12};
+    const std::size_t delay = static_cast<std::size_t>(
+        std::find(kDelays.begin(), kDelays.end(), o_.delay) - kDelays.begin());
+    std::array<TMenuItem*, 6> items{f.CustomItem7,  f.CustomItem8,  f.CustomItem9,
+                                    f.CustomItem10, f.CustomItem11, f.CustomItem12};
     f.HandleEvent([&] { items[delay]->Click(); });
     progressOn_ = true;
     // 247 probes, each the delay, the pacing and the line time at the slowest speed.
     const Micros guard = Micros(247 * (o_.delay + 150) * 1000) + 30s;
-    RunOperation([&f] { f.CustomItem5Click(); }, guard, [&t] {
-        return t.state.OperationState != opstate::Search && !t.form.Engine.TransactionInFlight();
-    });
+    RunOperation([&f] { f.CustomItem5Click(); }, guard,
+                 [&t] {
+                     return t.state.OperationState != opstate::Search &&
+                            !t.form.Engine.TransactionInFlight();
+                 });
     if (t.state.OperationState == opstate::Search)  // a port error leaves the search standing
         f.HandleEvent([&f] { f.CustomItem5Click(); });
     Messages();
@@ -287,9 +309,11 @@ int Session::Search()
     if (timedOut_)
         return Fail(status::Module, "the search gave no outcome in time");
     const auto& lines = f.TeMemo1.Lines.Items();
-    const bool found = std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with(kFoundLine); });
+    const bool found = std::any_of(lines.begin(), lines.end(),
+                                   [](const std::string& l) { return l.starts_with(kFoundLine); });
     if (!found)
-        return Fail(status::Module, "no module answered on port " + t.line.Port() + " at " + std::to_string(o_.baud) +
+        return Fail(status::Module, "no module answered on port " + t.line.Port() + " at " +
+                                        std::to_string(o_.baud) +
                                         " baud; try another speed (--baud) or a longer --delay");
     result["address"] = t.state.DeviceAddress;
     if (!o_.json)
@@ -383,8 +407,8 @@ int Session::Show()
         return status::Done;
     }
     if (file.Origin)
-        io_.out << "read " << file.Origin->Time << " from port " << file.Origin->Port << ", address "
-                << file.Origin->Address << "\n";
+        io_.out << "read " << file.Origin->Time << " from port " << file.Origin->Port
+                << ", address " << file.Origin->Address << "\n";
     io_.out << DescribeModel(file.Model);
     return status::Done;
 }
@@ -400,7 +424,8 @@ int Session::Check()
     result["nodes"] = file.Config.Nodes.size();
     result["loops"] = loops;
     if (!o_.quiet && !o_.json)
-        io_.out << o_.file << ": good (" << file.Config.Nodes.size() << " nodes, " << loops << " loops)\n";
+        io_.out << o_.file << ": good (" << file.Config.Nodes.size() << " nodes, " << loops
+                << " loops)\n";
     return status::Done;
 }
 
@@ -414,7 +439,8 @@ int Session::Address()
         return code;
     result["address"] = t.state.DeviceAddress;
     if (!o_.quiet && !o_.json)
-        io_.out << "the module's address is now " << static_cast<int>(t.state.DeviceAddress) << "\n";
+        io_.out << "the module's address is now " << static_cast<int>(t.state.DeviceAddress)
+                << "\n";
     return status::Done;
 }
 
@@ -433,7 +459,8 @@ int Session::Speed()
     if (!o_.quiet && !o_.json) {
         io_.out << "the module talks at " << o_.speed << " baud now\n";
         if (pc != o_.speed)
-            io_.out << "the PC port stays at " << pc << " baud: give --baud " << o_.speed << " from now on\n";
+            io_.out << "the PC port stays at " << pc << " baud: give --baud " << o_.speed
+                    << " from now on\n";
     }
     return status::Done;
 }
@@ -468,12 +495,14 @@ int Session::Upgrade()
     progressOn_ = true;
     RunOperation([&f] { f.CustomItem24Click(); }, kUpgradeGuard);
     const TLines& lines = f.TeMemo1.Lines;
-    const bool badFile = !lines.Empty() && (lines.Last() == kSizeErrorLine || lines.Last().starts_with(kFileErrorLine));
+    const bool badFile = !lines.Empty() && (lines.Last() == kSizeErrorLine ||
+                                            lines.Last().starts_with(kFileErrorLine));
     if (badFile) {
         Messages();
         return FileError(o_.file, lines.Last() == kSizeErrorLine
-                                      ? "no upgrade image (" + std::to_string(kImageHeaderSize) + " to " +
-                                            std::to_string(kMaxImageFileSize) + " bytes); nothing was sent"
+                                      ? "no upgrade image (" + std::to_string(kImageHeaderSize) +
+                                            " to " + std::to_string(kMaxImageFileSize) +
+                                            " bytes); nothing was sent"
                                       : lines.Last().substr(std::string(kFileErrorLine).size()));
     }
     return Outcome("the firmware upgrade", kUpgradeOkLine);
@@ -488,11 +517,13 @@ int Session::BuildImage()
     f.HandleEvent([&f] { f.CustomItem27Click(); });
     const TLines& lines = f.TeMemo1.Lines;
     if (!lines.Empty() && lines.Last().starts_with(kFileErrorLine))
-        return FileError(o_.flash + ", " + o_.eeprom, lines.Last().substr(std::string(kFileErrorLine).size()));
+        return FileError(o_.flash + ", " + o_.eeprom,
+                         lines.Last().substr(std::string(kFileErrorLine).size()));
     std::error_code error;
     if (!std::filesystem::exists(files::PathFromUtf8(made), error))
-        return Fail(status::Usage, "no image made: the FLASH file must hold 1 to " + std::to_string(kFlashSize) +
-                                       " bytes and the EEPROM file 1 to " + std::to_string(kMaxBuilderEeprom));
+        return Fail(status::Usage,
+                    "no image made: the FLASH file must hold 1 to " + std::to_string(kFlashSize) +
+                        " bytes and the EEPROM file 1 to " + std::to_string(kMaxBuilderEeprom));
     std::string output = made;
     if (!o_.output.empty() && o_.output != made) {
         std::filesystem::rename(files::PathFromUtf8(made), files::PathFromUtf8(o_.output), error);
@@ -516,56 +547,84 @@ int Session::BuildImage()
 int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& makeTool)
 {
     Options o;
-    CLI::App app{"Configures the indication module over a serial port: the window's operations from the command line.",
+    CLI::App app{"Configures the indication module over a serial port: the window's operations "
+                 "from the command line.",
                  "imconf-cli"};
     app.require_subcommand(1);
     app.fallthrough();
-    app.footer("Exit status: 0 done; 1 the module refused, did not answer or was not found (or differs, for\n"
-               "write and diff); 2 bad usage or a bad file; 3 the port could not be used.\n"
-               "The common options (--port, --baud, --address, --trace, --json, --quiet) go before or\n"
-               "after the command. 'imconf-cli COMMAND --help' describes a command.");
+    app.footer(
+        "Exit status: 0 done; 1 the module refused, did not answer or was not found (or differs, "
+        "for\n"
+        "write and diff); 2 bad usage or a bad file; 3 the port could not be used.\n"
+        "The common options (--port, --baud, --address, --trace, --json, --quiet) go before or\n"
+        "after the command. 'imconf-cli COMMAND --help' describes a command.");
     std::vector<std::string> speedNames;
     for (unsigned s : kSpeeds)
         speedNames.push_back(std::to_string(s));
 
     app.add_option("--port", o.port,
-                   "the serial port: a name of 'imconf-cli ports' or a device path (default: the port the window chooses)");
-    app.add_option("--baud", o.baud, "the PC port's speed (default 9600)")->check(CLI::IsMember(kSpeeds));
-    app.add_option("--address", o.address, "the module's address (default 247)")->check(CLI::Range(1, 247));
-    app.add_flag("--trace", o.trace, "print the requests and replies (TX/RX lines) as the trace pane shows them, on standard error");
+                   "the serial port: a name of 'imconf-cli ports' or a device path (default: the "
+                   "port the window chooses)");
+    app.add_option("--baud", o.baud, "the PC port's speed (default 9600)")
+        ->check(CLI::IsMember(kSpeeds));
+    app.add_option("--address", o.address, "the module's address (default 247)")
+        ->check(CLI::Range(1, 247));
+    app.add_flag("--trace", o.trace,
+                 "print the requests and replies (TX/RX lines) as the trace pane shows them, on "
+                 "standard error");
     app.add_flag("--json", o.json, "machine-readable output (JSON) on standard output");
     app.add_flag("--quiet", o.quiet, "print only errors and the data asked for");
 
-    auto* ports = app.add_subcommand("ports", "list the serial ports as the window lists them, with the adapters' descriptions ('*': the port chosen at start)");
-    auto* search = app.add_subcommand("search", "search the bus (addresses 1 to 247) for the module; prints the found address");
-    search->add_option("--delay", o.delay, "milliseconds to wait at each address: 100, 150, 200, 250, 300 or 350 (default 150)")
+    auto* ports =
+        app.add_subcommand("ports", "list the serial ports as the window lists them, with the "
+                                    "adapters' descriptions ('*': the port chosen at start)");
+    auto* search = app.add_subcommand(
+        "search", "search the bus (addresses 1 to 247) for the module; prints the found address");
+    search
+        ->add_option(
+            "--delay", o.delay,
+            "milliseconds to wait at each address: 100, 150, 200, 250, 300 or 350 (default 150)")
         ->check(CLI::IsMember(kDelays));
-    auto* read = app.add_subcommand("read", "read the whole configuration; print it as the window's two tabs show it, or write a configuration file");
+    auto* read =
+        app.add_subcommand("read", "read the whole configuration; print it as the window's two "
+                                   "tabs show it, or write a configuration file");
     read->add_option("-o,--output", o.output, "write the configuration to this file");
-    auto* write = app.add_subcommand("write", "write a configuration file to the module, read it back and compare");
+    auto* write = app.add_subcommand(
+        "write", "write a configuration file to the module, read it back and compare");
     write->add_option("FILE", o.file, "the configuration file")->required();
-    auto* diff = app.add_subcommand("diff", "compare the module with a configuration file (exit status 1 when they differ)");
+    auto* diff = app.add_subcommand(
+        "diff", "compare the module with a configuration file (exit status 1 when they differ)");
     diff->add_option("FILE", o.file, "the configuration file")->required();
-    auto* show = app.add_subcommand("show", "print a configuration file as the window's two tabs would show it");
+    auto* show = app.add_subcommand(
+        "show", "print a configuration file as the window's two tabs would show it");
     show->add_option("FILE", o.file, "the configuration file")->required();
     auto* check = app.add_subcommand("check", "check a configuration file");
     check->add_option("FILE", o.file, "the configuration file")->required();
     auto* address = app.add_subcommand("address", "give the module a new address");
-    address->add_option("NEW", o.newAddress, "the new address, 1 to 247")->required()->check(CLI::Range(1, 247));
+    address->add_option("NEW", o.newAddress, "the new address, 1 to 247")
+        ->required()
+        ->check(CLI::Range(1, 247));
     auto* speed = app.add_subcommand("speed", "give the module a new speed (asks nothing)");
     speed->add_option("BAUD", o.speed, "1200, 2400, 4800, 9600, 14400, 19200, 38400 or 57600")
         ->required()
         ->check(CLI::IsMember(kSpeeds));
     speed->add_flag("--pc-follows", o.pcFollows, "switch the PC port to the new speed too");
     auto* block = app.add_subcommand("block", "block or unblock the module");
-    block->add_option("STATE", o.block, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    block->add_option("STATE", o.block, "on or off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
     auto* soundOff = app.add_subcommand("sound-off", "switch the module's alarm sound off");
-    auto* upgrade = app.add_subcommand("upgrade", "upgrade the firmware through the bootloader (the module must run its bootloader, at 19200 baud)");
+    auto* upgrade =
+        app.add_subcommand("upgrade", "upgrade the firmware through the bootloader (the module "
+                                      "must run its bootloader, at 19200 baud)");
     upgrade->add_option("IMAGE", o.file, "the upgrade image (.hex)")->required();
-    auto* build = app.add_subcommand("build-image", "make an upgrade image from a FLASH file and an EEPROM file");
+    auto* build = app.add_subcommand("build-image",
+                                     "make an upgrade image from a FLASH file and an EEPROM file");
     build->add_option("FLASH", o.flash, "the FLASH file, 1 to 14336 bytes")->required();
     build->add_option("EEPROM", o.eeprom, "the EEPROM file, 1 to 512 bytes")->required();
-    build->add_option("-o,--output", o.output, "the image file (default: the FLASH file's name without its last four characters, followed by _Crypt.hex)");
+    build->add_option("-o,--output", o.output,
+                      "the image file (default: the FLASH file's name without its last four "
+                      "characters, followed by _Crypt.hex)");
 
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -577,10 +636,10 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
 
     Session session(o, io, makeTool);
     const std::vector<std::pair<CLI::App*, int (Session::*)()>> commands{
-        {ports, &Session::Ports},     {search, &Session::Search},     {read, &Session::Read},
-        {write, &Session::Write},     {diff, &Session::Diff},         {show, &Session::Show},
-        {check, &Session::Check},     {address, &Session::Address},   {speed, &Session::Speed},
-        {block, &Session::Block},     {soundOff, &Session::SoundOff}, {upgrade, &Session::Upgrade},
+        {ports, &Session::Ports},      {search, &Session::Search},     {read, &Session::Read},
+        {write, &Session::Write},      {diff, &Session::Diff},         {show, &Session::Show},
+        {check, &Session::Check},      {address, &Session::Address},   {speed, &Session::Speed},
+        {block, &Session::Block},      {soundOff, &Session::SoundOff}, {upgrade, &Session::Upgrade},
         {build, &Session::BuildImage},
     };
     int code = status::Usage;

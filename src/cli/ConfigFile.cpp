@@ -71,14 +71,16 @@ long Number(const Json& value, const std::string& field, long lo, long hi)
             digits.remove_prefix(2);
             base = 16;
         }
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n, base);
+        const auto [end, ec] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), n, base);
         if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size())
             Refuse(field, "'" + text + "' is no number");
     } else {
         Refuse(field, "must be a number, not " + std::string(value.type_name()));
     }
     if (n < lo || n > hi)
-        Refuse(field, std::to_string(n) + " is not in " + std::to_string(lo) + ".." + std::to_string(hi));
+        Refuse(field,
+               std::to_string(n) + " is not in " + std::to_string(lo) + ".." + std::to_string(hi));
     return n;
 }
 
@@ -127,32 +129,37 @@ void ParseDocument(const Json& doc, LoadedConfig& loaded)
         const std::string field = "links[" + std::to_string(i) + "]";
         const Json& entry = links[i];
         OnlyKeys(entry, {"indicator", "value", "text"}, field);
-        if (const auto ind = entry.find("indicator"); ind != entry.end() &&
+        if (const auto ind = entry.find("indicator");
+            ind != entry.end() &&
             Number(*ind, field + ".indicator", 1, kIndicatorCount) != static_cast<long>(i + 1))
-            Refuse(field + ".indicator", "entry " + std::to_string(i) + " belongs to indicator " + std::to_string(i + 1));
-        loaded.Config.Links[i] =
-            static_cast<std::uint16_t>(Number(Member(entry, "value", field), field + ".value", 0, 0xFFFF));
+            Refuse(field + ".indicator",
+                   "entry " + std::to_string(i) + " belongs to indicator " + std::to_string(i + 1));
+        loaded.Config.Links[i] = static_cast<std::uint16_t>(
+            Number(Member(entry, "value", field), field + ".value", 0, 0xFFFF));
     }
 
     const Json& nodes = Member(doc, "nodes", "nodes");
     if (!nodes.is_array())
         Refuse("nodes", "must be a list");
     if (nodes.size() > kMaxNodes)
-        Refuse("nodes", std::to_string(nodes.size()) + " nodes; the module takes at most " + std::to_string(kMaxNodes));
+        Refuse("nodes", std::to_string(nodes.size()) + " nodes; the module takes at most " +
+                            std::to_string(kMaxNodes));
     std::size_t loops = 0;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const std::string field = "nodes[" + std::to_string(i) + "]";
         const Json& node = nodes[i];
         OnlyKeys(node, {"type", "name", "address"}, field);
-        const auto type = static_cast<std::uint8_t>(Number(Member(node, "type", field), field + ".type", 0, 255));
+        const auto type =
+            static_cast<std::uint8_t>(Number(Member(node, "type", field), field + ".type", 0, 255));
         if (FindDeviceType(type) == nullptr)
-            Refuse(field + ".type", std::to_string(type) + " is no type the module knows (" + KnownTypes() + ")");
-        const auto address =
-            static_cast<std::uint8_t>(Number(Member(node, "address", field), field + ".address", 1, kMaxAddress));
+            Refuse(field + ".type",
+                   std::to_string(type) + " is no type the module knows (" + KnownTypes() + ")");
+        const auto address = static_cast<std::uint8_t>(
+            Number(Member(node, "address", field), field + ".address", 1, kMaxAddress));
         loops += LoopCountOf(type);
         if (loops > kIndicatorCount)
-            Refuse(field, "its loops pass the " + std::to_string(kIndicatorCount) + " indicators (" +
-                              std::to_string(loops) + " loops up to this node)");
+            Refuse(field, "its loops pass the " + std::to_string(kIndicatorCount) +
+                              " indicators (" + std::to_string(loops) + " loops up to this node)");
         loaded.Config.Nodes.push_back({type, address});
     }
     if (const auto refused = ToModel(loaded.Config, loaded.Model))
@@ -176,9 +183,11 @@ std::optional<std::string> ToModel(const ModuleConfig& config, ConfigModel& mode
     model.LinkTable = config.Links;
     for (std::size_t i = 0; i < config.Nodes.size(); ++i) {
         if (model.AddNode(config.Nodes[i].Type) != opresult::Done)
-            return "node " + std::to_string(i) + " is refused: at most " + std::to_string(kMaxNodes) +
-                   " nodes and " + std::to_string(kIndicatorCount) + " loops";
-        model.NodeTable[static_cast<std::size_t>(model.SelectedNode)].Address = config.Nodes[i].Address;
+            return "node " + std::to_string(i) + " is refused: at most " +
+                   std::to_string(kMaxNodes) + " nodes and " + std::to_string(kIndicatorCount) +
+                   " loops";
+        model.NodeTable[static_cast<std::size_t>(model.SelectedNode)].Address =
+            config.Nodes[i].Address;
     }
     model.SelectedNode = 0;
     model.SelectedZone = 0;
@@ -196,15 +205,19 @@ std::string WriteConfigText(const ModuleConfig& config, const std::optional<Read
     };
     Json links = Json::array();
     for (std::size_t i = 0; i < config.Links.size(); ++i)
-        links.push_back({{"indicator", i + 1}, {"value", Hex4(config.Links[i])}, {"text", LinkEntryText(config.Links[i])}});
+        links.push_back({{"indicator", i + 1},
+                         {"value", Hex4(config.Links[i])},
+                         {"text", LinkEntryText(config.Links[i])}});
     Json nodes = Json::array();
     for (const auto& node : config.Nodes)
-        nodes.push_back({{"type", node.Type}, {"name", TypeText(node.Type)}, {"address", node.Address}});
+        nodes.push_back(
+            {{"type", node.Type}, {"name", TypeText(node.Type)}, {"address", node.Address}});
 
-    std::string text = "{\n  \"format\": " + Json(kFormatName).dump() + ",\n  \"version\": " +
-                       std::to_string(kFormatVersion) + ",\n";
+    std::string text = "{\n  \"format\": " + Json(kFormatName).dump() +
+                       ",\n  \"version\": " + std::to_string(kFormatVersion) + ",\n";
     if (origin) {
-        const Json read{{"time", origin->Time}, {"port", origin->Port}, {"address", origin->Address}};
+        const Json read{
+            {"time", origin->Time}, {"port", origin->Port}, {"address", origin->Address}};
         text += "  \"read\": " + read.dump() + ",\n";
     }
     text += "  \"links\": " + list(links) + ",\n  \"nodes\": " + list(nodes) + "\n}\n";
@@ -245,14 +258,16 @@ std::vector<std::string> Differences(const ModuleConfig& left, const ModuleConfi
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < left.Links.size(); ++i)
         if (left.Links[i] != right.Links[i])
-            lines.push_back("links[" + std::to_string(i) + "] (indicator " + std::to_string(i + 1) + "): " + leftName +
-                            " " + Hex4(left.Links[i]) + " " + LinkEntryText(left.Links[i]) + ", " + rightName + " " +
+            lines.push_back("links[" + std::to_string(i) + "] (indicator " + std::to_string(i + 1) +
+                            "): " + leftName + " " + Hex4(left.Links[i]) + " " +
+                            LinkEntryText(left.Links[i]) + ", " + rightName + " " +
                             Hex4(right.Links[i]) + " " + LinkEntryText(right.Links[i]));
     if (left.Nodes.size() != right.Nodes.size())
-        lines.push_back("nodes: " + leftName + " " + std::to_string(left.Nodes.size()) + ", " + rightName + " " +
-                        std::to_string(right.Nodes.size()));
+        lines.push_back("nodes: " + leftName + " " + std::to_string(left.Nodes.size()) + ", " +
+                        rightName + " " + std::to_string(right.Nodes.size()));
     const auto describe = [](const ModuleConfig::Node& n) {
-        return "type " + std::to_string(n.Type) + " " + TypeText(n.Type) + " at address " + std::to_string(n.Address);
+        return "type " + std::to_string(n.Type) + " " + TypeText(n.Type) + " at address " +
+               std::to_string(n.Address);
     };
     for (std::size_t i = 0; i < std::max(left.Nodes.size(), right.Nodes.size()); ++i) {
         const bool inLeft = i < left.Nodes.size();
@@ -273,12 +288,14 @@ std::string DescribeModel(const ConfigModel& model)
     for (std::size_t i = 0; i < model.NodeCount && i < kMaxNodes; ++i) {
         const NodeRecord& node = model.NodeTable[i];
         const std::uint8_t loops = LoopCountOf(node.TypeCode);
-        out << "  " << FormatZeroPadded(static_cast<std::uint16_t>(i), 2) << "  type " << static_cast<int>(node.TypeCode)
-            << " " << TypeText(node.TypeCode) << "  address " << FormatZeroPadded(node.Address, 3) << "  "
-            << static_cast<int>(loops) << (loops == 1 ? " loop" : " loops") << "\n";
+        out << "  " << FormatZeroPadded(static_cast<std::uint16_t>(i), 2) << "  type "
+            << static_cast<int>(node.TypeCode) << " " << TypeText(node.TypeCode) << "  address "
+            << FormatZeroPadded(node.Address, 3) << "  " << static_cast<int>(loops)
+            << (loops == 1 ? " loop" : " loops") << "\n";
         for (std::size_t k = 0; k < loops && k < kLoopSlots; ++k)
             out << "        " << node.Loops[k].Label << "  № ИНД. "
-                << FormatZeroPadded(static_cast<std::uint16_t>(node.Loops[k].IndicatorIndex + 1), 2) << "\n";
+                << FormatZeroPadded(static_cast<std::uint16_t>(node.Loops[k].IndicatorIndex + 1), 2)
+                << "\n";
     }
     out << "РЕЖИМ <SLAVE>: № ИНД. / ЗОНА ПУИ\n";
     constexpr std::size_t kRows = 8;
@@ -290,8 +307,8 @@ std::string DescribeModel(const ConfigModel& model)
             // Columns of 10 characters (the texts are UTF-8).
             const std::size_t width = TextLength(text);
             text.append(width < 10 ? 10 - width : 0, ' ');
-            line += " " + FormatZeroPadded(static_cast<std::uint16_t>(i + 1), 2) + "  " + Hex4(model.LinkTable[i]) +
-                    "  " + text;
+            line += " " + FormatZeroPadded(static_cast<std::uint16_t>(i + 1), 2) + "  " +
+                    Hex4(model.LinkTable[i]) + "  " + text;
         }
         while (line.back() == ' ')
             line.pop_back();

@@ -59,8 +59,8 @@ std::string WriteConfigText(const ModuleConfig& config, const std::optional<Read
 struct LoadedConfig {
     ModuleConfig Config;
     std::optional<ReadOrigin> Origin;
-    ConfigModel Model;   // the model the file gives
-    std::string Error;   // "field: reason"; empty when the file is good
+    ConfigModel Model;  // the model the file gives
+    std::string Error;  // "field: reason"; empty when the file is good
     bool Ok() const { return Error.empty(); }
 };
 LoadedConfig ParseConfigText(const std::string& text);

@@ -35,7 +35,9 @@ std::optional<std::string> HeadlessDialogs::OpenFile(const OpenFileRequest& /*re
 }
 
 TraceWatcher::TraceWatcher(TMemo& memo, std::function<void(const std::string&)> onLine)
-    : memo_(memo), onLine_(std::move(onLine)), shown_(memo.Lines.Items())
+    : memo_(memo),
+      onLine_(std::move(onLine)),
+      shown_(memo.Lines.Items())
 {
     memo_.Lines.Subscribe([this] { Changed(); });
 }
@@ -114,8 +116,7 @@ std::string DescribeOpenFailure(const OpenFailure& f)
     // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION.
     switch (f.code == comerr::Open ? f.osError : 0) {
     case 2:
-    case 3:
-        return port + " does not exist; 'imconf-cli ports' lists the ports of this PC.";
+    case 3: return port + " does not exist; 'imconf-cli ports' lists the ports of this PC.";
     case 5:
     case 32:
         return port + " is in use by another program; close that program (or its terminal "
@@ -131,18 +132,18 @@ std::string DescribeOpenFailure(const OpenFailure& f)
     switch (f.code == comerr::Open ? f.osError : 0) {
     case ENOENT:
     case ENODEV:
-    case ENXIO:
-        return port + " does not exist; 'imconf-cli ports' lists the ports of this PC.";
+    case ENXIO: return port + " does not exist; 'imconf-cli ports' lists the ports of this PC.";
     case EACCES:
     case EPERM:
         return "no permission to open " + port +
-               ": serial ports belong to the group 'dialout'; add yourself with 'sudo adduser $USER "
-               "dialout', then log out and in again ('ls -l " + path + "' shows the port's group).";
+               ": serial ports belong to the group 'dialout'; add yourself with 'sudo adduser "
+               "$USER "
+               "dialout', then log out and in again ('ls -l " +
+               path + "' shows the port's group).";
     case EBUSY:
         return port + " is in use by another program; 'fuser " + path +
                "' shows who holds it. Close that program and try again.";
-    case ENOTTY:
-        return port + " is no serial port.";
+    case ENOTTY: return port + " is no serial port.";
     default:
         return port + " could not be opened (" + EComPort::CodeText(f.code) + ", error " +
                std::to_string(f.osError) + ").";

@@ -20,7 +20,8 @@ public:
             .Loop = loop_,
             .Line = line_,
             .Ports = *ports_,
-            .Run = [this](const std::function<bool()>& done, Micros limit) { return loop_.RunUntil(done, limit); },
+            .Run = [this](const std::function<bool()>& done,
+                          Micros limit) { return loop_.RunUntil(done, limit); },
             .ExecutableDir = executableDir,
         });
     }

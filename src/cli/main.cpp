@@ -44,7 +44,8 @@ int main(int argc, char** argv)
     imconf::cli::CliIo io{std::cout, std::cerr, IMCONF_ISATTY(2) != 0, UtcNow};
     try {
         const std::string folder = imconf::ExecutableFolder().value_or(".");
-        return imconf::cli::RunCli(args, io, [&folder] { return imconf::cli::MakeRealTool(folder); });
+        return imconf::cli::RunCli(args, io,
+                                   [&folder] { return imconf::cli::MakeRealTool(folder); });
     } catch (const std::exception& error) {
         std::cerr << "imconf-cli: " << error.what() << "\n";
         return imconf::cli::status::Port;

@@ -33,22 +33,15 @@ std::string LoopLabel(std::uint8_t code, std::uint8_t loop)
     const std::string number = FormatZeroPadded(loop, 2);
     switch (code) {
     case 22:
-    case 24:
-        return "СИРТА-16 : ШС-" + number;
+    case 24: return "СИРТА-16 : ШС-" + number;
     case 8:
-    case 9:
-        return "СИРТА-4 : ШС-" + number + " ";
-    case 6:
-        return "СИРТА-1 : ШС-01 ";
+    case 9: return "СИРТА-4 : ШС-" + number + " ";
+    case 6: return "СИРТА-1 : ШС-01 ";
     case 5:
-    case 7:
-        return "ТУШЕНИЕ:        ";
-    case 4:
-        return "КЕБ-1И : ШС-" + number + "  ";
-    case 3:
-        return "КЕБ-2И : ШС-" + number + "  ";
-    default:
-        return {};
+    case 7: return "ТУШЕНИЕ:        ";
+    case 4: return "КЕБ-1И : ШС-" + number + "  ";
+    case 3: return "КЕБ-2И : ШС-" + number + "  ";
+    default: return {};
     }
 }
 

@@ -16,8 +16,8 @@ struct TDeviceType {
     std::uint8_t Code;             // value of the module's type register
     std::string_view MenuCaption;  // item of the node grid's "Добавить" submenu
     bool MenuEnabled;
-    std::string_view GridText;     // "ТИП ПРИБОРА" cell of the node grid, blanks included
-    std::string_view TypeName;     // blank-padded to 16 characters
+    std::string_view GridText;  // "ТИП ПРИБОРА" cell of the node grid, blanks included
+    std::string_view TypeName;  // blank-padded to 16 characters
     std::uint8_t LoopCount;
 };
 

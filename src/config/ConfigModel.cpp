@@ -21,25 +21,13 @@ std::string LinkEntryText(std::uint16_t entry)
     const char* suffix = nullptr;
     switch (high) {
     case 0x00:
-    case 0x01:
-        return FormatZeroPadded(entry, 4);
-    case 0x02:
-        suffix = "";
-        break;
-    case 0x12:
-        suffix = " /A";
-        break;
-    case 0x22:
-        suffix = " /B";
-        break;
-    case 0x32:
-        suffix = " /C";
-        break;
-    case 0x42:
-        suffix = " /D";
-        break;
-    default:
-        return "<ОТКЛ.>";
+    case 0x01: return FormatZeroPadded(entry, 4);
+    case 0x02: suffix = ""; break;
+    case 0x12: suffix = " /A"; break;
+    case 0x22: suffix = " /B"; break;
+    case 0x32: suffix = " /C"; break;
+    case 0x42: suffix = " /D"; break;
+    default: return "<ОТКЛ.>";
     }
     return "ПР.-" + FormatZeroPadded(device, 2) + suffix;
 }

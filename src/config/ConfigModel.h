@@ -26,7 +26,7 @@ constexpr std::uint16_t ParameterB = 0x2200;
 constexpr std::uint16_t ParameterC = 0x3200;
 constexpr std::uint16_t ParameterD = 0x4200;
 constexpr std::uint16_t SwitchedOff = 0x0800;  // set by switch-off, cleared by switch-on
-constexpr std::uint8_t DeviceLimit = 32;        // device numbers 0..31
+constexpr std::uint8_t DeviceLimit = 32;       // device numbers 0..31
 }  // namespace linkentry
 
 // The text of a link entry: a zone in 4 digits, "ПР.-" and the device in 2 digits with

@@ -8,7 +8,7 @@ namespace {
 
 template <typename Field>
 std::array<std::uint16_t, regmap::NodeSlots> NodeRegisterValues(const ConfigModel& model,
-                                                                 Field field)
+                                                                Field field)
 {
     std::array<std::uint16_t, regmap::NodeSlots> values{};
     const std::size_t count = std::min<std::size_t>(model.NodeCount, kMaxNodes);
@@ -21,16 +21,14 @@ std::array<std::uint16_t, regmap::NodeSlots> NodeRegisterValues(const ConfigMode
 
 std::array<std::uint16_t, regmap::NodeSlots> NodeTypeRegisterValues(const ConfigModel& model)
 {
-    return NodeRegisterValues(model, [](const NodeRecord& node) -> std::uint16_t {
-        return node.TypeCode;
-    });
+    return NodeRegisterValues(
+        model, [](const NodeRecord& node) -> std::uint16_t { return node.TypeCode; });
 }
 
 std::array<std::uint16_t, regmap::NodeSlots> NodeAddressRegisterValues(const ConfigModel& model)
 {
-    return NodeRegisterValues(model, [](const NodeRecord& node) -> std::uint16_t {
-        return node.Address;
-    });
+    return NodeRegisterValues(model,
+                              [](const NodeRecord& node) -> std::uint16_t { return node.Address; });
 }
 
 std::array<std::uint16_t, regmap::LinkAreaWriteCount> LinkRegisterValues(const ConfigModel& model)

@@ -164,7 +164,10 @@ struct TStatusPanel {
 class TStatusBar : public TControl {
 public:
     explicit TStatusBar(std::string name, std::size_t panels = 0)
-        : TControl(std::move(name)), panels_(panels) {}
+        : TControl(std::move(name)),
+          panels_(panels)
+    {
+    }
     std::size_t PanelCount() const { return panels_.size(); }
     const TStatusPanel& Panel(std::size_t index) const { return panels_.at(index); }
     const std::string& PanelText(std::size_t index) const { return panels_.at(index).Text; }

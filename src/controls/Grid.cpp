@@ -181,8 +181,8 @@ std::pair<int, int> TStringGrid::CellAt(int x, int y) const
     for (int row = 0; row < rowCount_; ++row) {
         for (int col = 0; col < ColCount(); ++col) {
             const TRect rect = CellRect(col, row);
-            if (rect.Width() > 0 && x >= rect.Left && x < rect.Right + GridLineWidth && y >= rect.Top &&
-                y < rect.Bottom + GridLineWidth)
+            if (rect.Width() > 0 && x >= rect.Left && x < rect.Right + GridLineWidth &&
+                y >= rect.Top && y < rect.Bottom + GridLineWidth)
                 return {col, row};
         }
     }

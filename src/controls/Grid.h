@@ -92,7 +92,7 @@ public:
     // The wheel turned by `notches` (positive: away from the user, up): scrolls that many rows
     // when the grid has its scroll bar.
     void MouseWheel(int notches);
-    void ScrollTo(int topRow);           // the scroll bar moved
+    void ScrollTo(int topRow);  // the scroll bar moved
 
     // The same as a left click on a data cell, and a double click.
     void ClickCell(int col, int row);

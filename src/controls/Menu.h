@@ -15,7 +15,10 @@ public:
     using ClickHandler = std::function<void(TMenuItem& sender)>;
 
     explicit TMenuItem(std::string name, std::string caption = {})
-        : name_(std::move(name)), caption_(std::move(caption)) {}
+        : name_(std::move(name)),
+          caption_(std::move(caption))
+    {
+    }
 
     const std::string& Name() const { return name_; }
     const std::string& Caption() const { return caption_; }

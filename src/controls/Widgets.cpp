@@ -35,7 +35,9 @@ void TCheckBox::SetChecked(bool checked)
     Changed();
 }
 
-TSpinEdit::TSpinEdit(std::string name) : TControl(std::move(name)) {}
+TSpinEdit::TSpinEdit(std::string name) : TControl(std::move(name))
+{
+}
 
 namespace {
 
@@ -70,7 +72,8 @@ void TSpinEdit::SetValue(int value)
 
 std::string TSpinEdit::SelText() const
 {
-    return text_.substr(static_cast<std::size_t>(SelStart()), static_cast<std::size_t>(SelLength()));
+    return text_.substr(static_cast<std::size_t>(SelStart()),
+                        static_cast<std::size_t>(SelLength()));
 }
 
 bool TSpinEdit::AllSelected() const
@@ -170,13 +173,15 @@ bool TSpinEdit::KeyDown(std::uint16_t key, TShiftState shift)
         MoveCaret(selected && !extend ? SelStart() : std::max(caret_ - 1, 0), extend);
         break;
     case vk::Right:
-        MoveCaret(selected && !extend ? SelStart() + SelLength() : std::min(caret_ + 1, Length()), extend);
+        MoveCaret(selected && !extend ? SelStart() + SelLength() : std::min(caret_ + 1, Length()),
+                  extend);
         break;
     case vk::Delete:
         if (selected)
             ClearSelection();
         else if (caret_ < Length())
-            Edit(text_.substr(0, static_cast<std::size_t>(caret_)) + text_.substr(static_cast<std::size_t>(caret_) + 1),
+            Edit(text_.substr(0, static_cast<std::size_t>(caret_)) +
+                     text_.substr(static_cast<std::size_t>(caret_) + 1),
                  caret_);
         break;
     default: used = false; break;
@@ -200,7 +205,8 @@ void TSpinEdit::KeyPress(char key)
         if (SelLength() > 0)
             ClearSelection();
         else if (caret_ > 0)
-            Edit(text_.substr(0, static_cast<std::size_t>(caret_) - 1) + text_.substr(static_cast<std::size_t>(caret_)),
+            Edit(text_.substr(0, static_cast<std::size_t>(caret_) - 1) +
+                     text_.substr(static_cast<std::size_t>(caret_)),
                  caret_ - 1);
         return;
     }
@@ -217,7 +223,8 @@ void TSpinEdit::TypeText(std::string_view text)
     const std::string after = text_.substr(start + static_cast<std::size_t>(SelLength()));
     std::size_t room = text.size();
     if (MaxLength > 0)
-        room = std::min(room, static_cast<std::size_t>(std::max(0, MaxLength - static_cast<int>(before.size() + after.size()))));
+        room = std::min(room, static_cast<std::size_t>(std::max(
+                                  0, MaxLength - static_cast<int>(before.size() + after.size()))));
     if (room == 0)
         return;
     Edit(before + std::string(text.substr(0, room)) + after, static_cast<int>(start + room));
@@ -228,7 +235,8 @@ void TSpinEdit::ClearSelection()
     if (SelLength() == 0)
         return;
     const auto start = static_cast<std::size_t>(SelStart());
-    Edit(text_.substr(0, start) + text_.substr(start + static_cast<std::size_t>(SelLength())), SelStart());
+    Edit(text_.substr(0, start) + text_.substr(start + static_cast<std::size_t>(SelLength())),
+         SelStart());
 }
 
 void TSpinEdit::SetTextByUser(const std::string& text)
@@ -292,7 +300,8 @@ void TComboBox::ChooseByUser(int index)
 
 void TPageControl::ClickTab(std::size_t index)
 {
-    if (!Enabled() || index >= pages_.size() || !pages_[index]->Visible() || !pages_[index]->Enabled())
+    if (!Enabled() || index >= pages_.size() || !pages_[index]->Visible() ||
+        !pages_[index]->Enabled())
         return;
     SetActivePageIndex(index);
 }

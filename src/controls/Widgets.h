@@ -174,7 +174,10 @@ public:
     // (a click opens it by itself; focus that comes back from the list does not).
     bool DropDownOnFocus = true;
     // The shell shows the list when the control asks for it.
-    void SubscribeDropDown(std::function<void()> handler) { dropDown_.push_back(std::move(handler)); }
+    void SubscribeDropDown(std::function<void()> handler)
+    {
+        dropDown_.push_back(std::move(handler));
+    }
 
     // Raw input, as every shell forwards it.
     void ChooseByUser(int index);

@@ -32,14 +32,15 @@ BootFrame FrameOfStep(const FirmwareImage& image, std::size_t step, std::uint8_t
 
 std::size_t BuildFlashPageFrame(TFrameBuffer& buffer, const FirmwareImage& image, std::uint8_t page)
 {
-    std::copy_n(image.FlashImage.begin() + static_cast<std::ptrdiff_t>(kFlashPageSize * page), kFlashPageSize,
-                buffer.begin());
+    std::copy_n(image.FlashImage.begin() + static_cast<std::ptrdiff_t>(kFlashPageSize * page),
+                kFlashPageSize, buffer.begin());
     buffer[kFlashPageSize] = page;
     PlaceCrc(buffer.data(), kFlashPageSize + 1);
     return kFlashPageSize + 3;
 }
 
-std::size_t BuildEepromBlockFrame(TFrameBuffer& buffer, const FirmwareImage& image, std::uint8_t block)
+std::size_t BuildEepromBlockFrame(TFrameBuffer& buffer, const FirmwareImage& image,
+                                  std::uint8_t block)
 {
     std::copy_n(image.EepromImage.begin() + static_cast<std::ptrdiff_t>(kEepromBlockSize * block),
                 kEepromBlockSize, buffer.begin());

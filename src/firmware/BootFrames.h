@@ -29,9 +29,11 @@ std::size_t UpgradeFrameCount(const FirmwareImage& image);
 BootFrame FrameOfStep(const FirmwareImage& image, std::size_t step, std::uint8_t& number);
 
 // 512 bytes of page `page`, the page number, the CRC: 515 bytes.
-std::size_t BuildFlashPageFrame(TFrameBuffer& buffer, const FirmwareImage& image, std::uint8_t page);
+std::size_t BuildFlashPageFrame(TFrameBuffer& buffer, const FirmwareImage& image,
+                                std::uint8_t page);
 // 16 bytes of block `block`, the block number, the CRC: 19 bytes.
-std::size_t BuildEepromBlockFrame(TFrameBuffer& buffer, const FirmwareImage& image, std::uint8_t block);
+std::size_t BuildEepromBlockFrame(TFrameBuffer& buffer, const FirmwareImage& image,
+                                  std::uint8_t block);
 // Six zero bytes and their CRC: 00 00 00 00 00 00 00 1B.
 std::size_t BuildUpgradeEndFrame(TFrameBuffer& buffer);
 

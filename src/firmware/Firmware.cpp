@@ -28,7 +28,8 @@ int OpenRegularFile(const std::string& path, files::FileHandle& file, std::size_
 }
 
 // Reads exactly `count` bytes; the error text when the file ends or a read fails first.
-std::optional<std::string> ReadExactly(files::FileHandle file, std::uint8_t* into, std::size_t count)
+std::optional<std::string> ReadExactly(files::FileHandle file, std::uint8_t* into,
+                                       std::size_t count)
 {
     std::size_t done = 0;
     while (done < count) {
@@ -69,19 +70,23 @@ LoadResult LoadUpgradeImage(const std::string& path, FirmwareImage& image)
     image.ImageCrc = static_cast<std::uint16_t>(crc[0] + 256 * crc[1]);
 
     const std::size_t n = size - kImageHeaderSize;
-    image.EepromBlockCount = static_cast<std::uint16_t>((n + kEepromBlockSize - 1) / kEepromBlockSize);
+    image.EepromBlockCount =
+        static_cast<std::uint16_t>((n + kEepromBlockSize - 1) / kEepromBlockSize);
     if (n > 0) {
         if (auto error = ReadExactly(fd.Get(), image.EepromImage.data(), n))
             return {LoadOutcome::FileError, *error};
         // A partial last block beyond the preset range is padded, never left with bytes of
         // an earlier file.
-        const std::size_t blockEnd = static_cast<std::size_t>(image.EepromBlockCount) * kEepromBlockSize;
+        const std::size_t blockEnd =
+            static_cast<std::size_t>(image.EepromBlockCount) * kEepromBlockSize;
         std::fill(image.EepromImage.begin() + static_cast<std::ptrdiff_t>(n),
-                  image.EepromImage.begin() + static_cast<std::ptrdiff_t>(std::max(n, blockEnd)), std::uint8_t{0xFF});
+                  image.EepromImage.begin() + static_cast<std::ptrdiff_t>(std::max(n, blockEnd)),
+                  std::uint8_t{0xFF});
     }
     for (std::size_t i = 0; i < 3; ++i) {
         image.EepromImage[kCrcTripleAt + 2 * i] = static_cast<std::uint8_t>(image.ImageCrc & 0xFF);
-        image.EepromImage[kCrcTripleAt + 2 * i + 1] = static_cast<std::uint8_t>(image.ImageCrc >> 8);
+        image.EepromImage[kCrcTripleAt + 2 * i + 1] =
+            static_cast<std::uint8_t>(image.ImageCrc >> 8);
     }
     return {LoadOutcome::Loaded, {}};
 }
@@ -112,7 +117,8 @@ std::string BuilderOutputName(const std::string& flashPath)
     std::size_t cut = flashPath.size();
     for (int chars = 0; chars < 4 && cut > 0; ++chars) {
         --cut;
-        for (int follow = 0; follow < 3 && cut > 0 && (static_cast<unsigned char>(flashPath[cut]) & 0xC0) == 0x80;
+        for (int follow = 0;
+             follow < 3 && cut > 0 && (static_cast<unsigned char>(flashPath[cut]) & 0xC0) == 0x80;
              ++follow)
             --cut;
     }

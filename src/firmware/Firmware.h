@@ -13,15 +13,15 @@
 
 namespace imconf {
 
-constexpr std::size_t kFlashSize = 14336;       // 28 pages of 512 bytes
+constexpr std::size_t kFlashSize = 14336;  // 28 pages of 512 bytes
 constexpr std::size_t kFlashPageSize = 512;
 constexpr std::size_t kFlashPages = kFlashSize / kFlashPageSize;
-constexpr std::size_t kEepromSize = 2048;       // 128 blocks of 16 bytes
+constexpr std::size_t kEepromSize = 2048;  // 128 blocks of 16 bytes
 constexpr std::size_t kEepromBlockSize = 16;
-constexpr std::size_t kEepromPreset = 512;      // blocks 0..31, preset at each load
+constexpr std::size_t kEepromPreset = 512;  // blocks 0..31, preset at each load
 constexpr std::size_t kImageHeaderSize = kFlashSize + 2;
 constexpr std::size_t kMaxImageFileSize = kImageHeaderSize + kEepromSize;
-constexpr std::size_t kCrcTripleAt = 506;       // bytes 506..511 of the EEPROM image
+constexpr std::size_t kCrcTripleAt = 506;  // bytes 506..511 of the EEPROM image
 constexpr std::size_t kMaxBuilderEeprom = 512;
 
 struct FirmwareImage {

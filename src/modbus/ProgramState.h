@@ -25,8 +25,14 @@ constexpr std::uint8_t WriteNodeCount = 10;
 constexpr std::uint8_t WriteLast = WriteNodeCount;
 constexpr std::uint8_t Upgrade = 250;
 constexpr std::uint8_t Search = 254;
-constexpr bool IsRead(std::uint8_t s) { return s >= ReadRequested && s <= ReadLast; }
-constexpr bool IsWrite(std::uint8_t s) { return s >= WriteRequested && s <= WriteLast; }
+constexpr bool IsRead(std::uint8_t s)
+{
+    return s >= ReadRequested && s <= ReadLast;
+}
+constexpr bool IsWrite(std::uint8_t s)
+{
+    return s >= WriteRequested && s <= WriteLast;
+}
 }  // namespace opstate
 
 namespace replykind {

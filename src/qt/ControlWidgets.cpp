@@ -40,7 +40,8 @@ void DrawTray(QPainter& p)
 {
     p.setPen(QPen(QColor(70, 70, 70), 1.6, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(Qt::NoBrush);
-    p.drawPolyline(QPolygonF({QPointF(2, 10.5), QPointF(2, 14), QPointF(14, 14), QPointF(14, 10.5)}));
+    p.drawPolyline(
+        QPolygonF({QPointF(2, 10.5), QPointF(2, 14), QPointF(14, 14), QPointF(14, 10.5)}));
 }
 
 void DrawArrow(QPainter& p, bool down, const QColor& color)
@@ -218,7 +219,8 @@ protected:
     {
         QLineEdit::focusInEvent(event);
         if (!owner_.rendering_)
-            owner_.Forward([this, cause = CauseOf(event->reason())] { owner_.control_.Enter(cause); });
+            owner_.Forward(
+                [this, cause = CauseOf(event->reason())] { owner_.control_.Enter(cause); });
     }
     void focusOutEvent(QFocusEvent* event) override
     {
@@ -235,7 +237,9 @@ constexpr int kSpinButtonWidth = 15;
 }  // namespace
 
 SpinEditWidget::SpinEditWidget(TSpinEdit& control, Dispatcher dispatch, QWidget* parent)
-    : QFrame(parent), control_(control), dispatch_(std::move(dispatch))
+    : QFrame(parent),
+      control_(control),
+      dispatch_(std::move(dispatch))
 {
     setFrameShape(QFrame::NoFrame);
     editor_ = new LineEdit(*this, this);
@@ -259,11 +263,13 @@ SpinEditWidget::SpinEditWidget(TSpinEdit& control, Dispatcher dispatch, QWidget*
         button->setCursor(Qt::ArrowCursor);
         button->setAutoRaise(false);
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-        button->setStyleSheet("QToolButton { border: 1px solid #a0a0a0; background: #f0f0f0; padding: 0; }"
-                              "QToolButton:pressed { background: #d8d8d8; }");
+        button->setStyleSheet(
+            "QToolButton { border: 1px solid #a0a0a0; background: #f0f0f0; padding: 0; }"
+            "QToolButton:pressed { background: #d8d8d8; }");
     }
     connect(up_, &QToolButton::clicked, this, [this] { Forward([this] { control_.SpinUp(); }); });
-    connect(down_, &QToolButton::clicked, this, [this] { Forward([this] { control_.SpinDown(); }); });
+    connect(down_, &QToolButton::clicked, this,
+            [this] { Forward([this] { control_.SpinDown(); }); });
     // The caret and the selection the mouse (or anyone else) made in the line edit.
     connect(editor_, &QLineEdit::cursorPositionChanged, this, [this] { ForwardSelection(); });
     connect(editor_, &QLineEdit::selectionChanged, this, [this] { ForwardSelection(); });
@@ -327,7 +333,8 @@ bool SpinEditWidget::ForwardKey(QKeyEvent* event)
     }
     // The key goes down, then its character comes, as on every desktop. A key held with Ctrl
     // or Alt types nothing, and Delete types no character.
-    const QString text = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) ? QString() : event->text();
+    const QString text =
+        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) ? QString() : event->text();
     const bool typed = !text.isEmpty() && text != QChar(0x7F);
     bool used = false;
     Forward([&] {
@@ -353,7 +360,8 @@ void SpinEditWidget::Refresh()
     if (anchor == caret) {
         if (editor_->hasSelectedText() || editor_->cursorPosition() != caret)
             editor_->setCursorPosition(caret);
-    } else if (editor_->cursorPosition() != caret || editor_->selectionStart() != control_.SelStart() ||
+    } else if (editor_->cursorPosition() != caret ||
+               editor_->selectionStart() != control_.SelStart() ||
                editor_->selectedText().size() != control_.SelLength()) {
         editor_->setSelection(anchor, caret - anchor);
     }
@@ -378,7 +386,9 @@ void SpinEditWidget::resizeEvent(QResizeEvent* event)
 // ---- drop-down list ------------------------------------------------------------------------
 
 ComboBoxWidget::ComboBoxWidget(TComboBox& control, Dispatcher dispatch, QWidget* parent)
-    : QComboBox(parent), control_(control), dispatch_(std::move(dispatch))
+    : QComboBox(parent),
+      control_(control),
+      dispatch_(std::move(dispatch))
 {
     setEditable(false);
     setInsertPolicy(QComboBox::NoInsert);
@@ -486,7 +496,8 @@ constexpr int kPanelIndent = 2;
 }  // namespace
 
 StatusBarWidget::StatusBarWidget(TStatusBar& control, QWidget* parent)
-    : QFrame(parent), control_(control)
+    : QFrame(parent),
+      control_(control)
 {
     setFrameShape(QFrame::NoFrame);
     setAutoFillBackground(true);
@@ -532,7 +543,8 @@ void StatusBarWidget::FitTexts()
 {
     // A panel text that does not fit its panel is shown a little smaller, not cut.
     for (QLabel* label : panels_)
-        label->setFont(FitFont(font(), label->text(), label->contentsRect().width() - 2 * kPanelIndent));
+        label->setFont(
+            FitFont(font(), label->text(), label->contentsRect().width() - 2 * kPanelIndent));
 }
 
 void StatusBarWidget::resizeEvent(QResizeEvent* event)

@@ -37,7 +37,9 @@ QRect ToQRect(const TRect& rect)
 }  // namespace
 
 GridWidget::GridWidget(TStringGrid& control, Dispatcher dispatch, QWidget* parent)
-    : QWidget(parent), control_(control), dispatch_(std::move(dispatch))
+    : QWidget(parent),
+      control_(control),
+      dispatch_(std::move(dispatch))
 {
     setObjectName(QString::fromStdString(control_.Name()));
     setFocusPolicy(Qt::StrongFocus);
@@ -61,8 +63,8 @@ void GridWidget::Refresh()
     scrollBar_->setVisible(bar);
     if (bar) {
         const int border = control_.BorderWidth;
-        scrollBar_->setGeometry(width() - border - control_.ScrollBarWidth, border, control_.ScrollBarWidth,
-                                height() - 2 * border);
+        scrollBar_->setGeometry(width() - border - control_.ScrollBarWidth, border,
+                                control_.ScrollBarWidth, height() - 2 * border);
         scrollBar_->setRange(control_.FixedRows, control_.RowCount() - control_.VisibleDataRows());
         scrollBar_->setPageStep(control_.VisibleDataRows());
         scrollBar_->setValue(control_.TopRow());
@@ -91,8 +93,10 @@ void GridWidget::paintEvent(QPaintEvent* /*event*/)
         }
         return bottom;
     }();
-    const int columnsRight = border + control_.ColWidthSum() + control_.GridLineWidth * control_.ColCount();
-    painter.fillRect(QRect(border, border, columnsRight - border, lastRowBottom - border), kGridLine);
+    const int columnsRight =
+        border + control_.ColWidthSum() + control_.GridLineWidth * control_.ColCount();
+    painter.fillRect(QRect(border, border, columnsRight - border, lastRowBottom - border),
+                     kGridLine);
 
     painter.setClipRect(QRect(border, border, width() - 2 * border, height() - 2 * border));
     // A text wider than its cell is drawn a little narrower, not cut; never below this size.
@@ -109,7 +113,9 @@ void GridWidget::paintEvent(QPaintEvent* /*event*/)
             const QString text = QString::fromStdString(paint.Text);
             const QRect textRect = ToQRect(paint.TextRect);
             painter.setFont(qtui::FitFont(font(), text, textRect.width(), narrowestPixelSize));
-            painter.drawText(textRect, static_cast<int>(ToQtAlignment(paint.Alignment) | Qt::TextSingleLine), text);
+            painter.drawText(textRect,
+                             static_cast<int>(ToQtAlignment(paint.Alignment) | Qt::TextSingleLine),
+                             text);
         }
     }
     painter.setClipping(false);
@@ -132,7 +138,8 @@ void GridWidget::mousePressEvent(QMouseEvent* event)
 {
     setFocus(Qt::MouseFocusReason);
     const QPoint at = event->position().toPoint();
-    dispatch_([this, button = qtui::ButtonOf(event->button()), at, shift = qtui::ShiftOf(event->modifiers())] {
+    dispatch_([this, button = qtui::ButtonOf(event->button()), at,
+               shift = qtui::ShiftOf(event->modifiers())] {
         control_.MouseDown(button, at.x(), at.y(), shift);
     });
 }
@@ -140,13 +147,17 @@ void GridWidget::mousePressEvent(QMouseEvent* event)
 void GridWidget::mouseDoubleClickEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
-    dispatch_([this, button = qtui::ButtonOf(event->button()), at] { control_.MouseDoubleClick(button, at.x(), at.y()); });
+    dispatch_([this, button = qtui::ButtonOf(event->button()), at] {
+        control_.MouseDoubleClick(button, at.x(), at.y());
+    });
 }
 
 void GridWidget::keyPressEvent(QKeyEvent* event)
 {
     bool used = false;
-    dispatch_([&] { used = control_.KeyDown(qtui::VirtualKey(event->key()), qtui::ShiftOf(event->modifiers())); });
+    dispatch_([&] {
+        used = control_.KeyDown(qtui::VirtualKey(event->key()), qtui::ShiftOf(event->modifiers()));
+    });
     if (!used)
         QWidget::keyPressEvent(event);
 }

@@ -182,8 +182,9 @@ void MainWindow::BuildControls()
 
 void MainWindow::AddGrid(TStringGrid& grid)
 {
-    Place(grid, new qtui::GridWidget(
-                    grid, [this](const std::function<void()>& e) { Dispatch(e); }, ParentWidgetOf(grid)));
+    Place(grid,
+          new qtui::GridWidget(
+              grid, [this](const std::function<void()>& e) { Dispatch(e); }, ParentWidgetOf(grid)));
 }
 
 void MainWindow::AddPopupMenu(TPopupMenu& menu)
@@ -241,8 +242,8 @@ void MainWindow::AddGroupBox(TGroupBox& box)
     Watch(box, [this, &box, widget] {
         RefreshCommon(box, widget);
         const QString caption = Text(box.Caption());
-        widget->setFont(qtui::FitFont(FontOf(box, widget), caption,
-                                      box.Width() - kGroupCaptionPadding));
+        widget->setFont(
+            qtui::FitFont(FontOf(box, widget), caption, box.Width() - kGroupCaptionPadding));
         widget->setTitle(caption);
         widget->setToolTip(Text(box.Hint()));
     });
@@ -298,9 +299,8 @@ void MainWindow::AddButton(TButton& button)
     auto* widget = Place(button, new QPushButton(ParentWidgetOf(button)));
     widget->setAutoDefault(false);
     widget->setIconSize(QSize(kIconExtent, kIconExtent));
-    connect(widget, &QPushButton::clicked, this, [this, &button] {
-        Dispatch([&button] { button.Click(); });
-    });
+    connect(widget, &QPushButton::clicked, this,
+            [this, &button] { Dispatch([&button] { button.Click(); }); });
     Watch(button, [this, &button, widget] {
         RefreshCommon(button, widget);
         const QIcon icon = qtui::MakeIcon(button.Icon);
@@ -422,11 +422,13 @@ void MainWindow::ApplyWindowSize()
 
 void MainWindow::Centre()
 {
-    const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    const QScreen* screen =
+        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     if (screen == nullptr)
         return;
     const QRect area = screen->availableGeometry();
-    const int frameHeight = isVisible() ? frameGeometry().height() - height() : kEstimatedFrameHeight;
+    const int frameHeight =
+        isVisible() ? frameGeometry().height() - height() : kEstimatedFrameHeight;
     const int frameWidth = isVisible() ? frameGeometry().width() - width() : 0;
     move(area.x() + (area.width() - width() - frameWidth) / 2,
          area.y() + std::max(0, (area.height() - height() - frameHeight) / 2));
@@ -446,8 +448,8 @@ bool MainWindow::event(QEvent* event)
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == menuBar_ &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+    if (watched == menuBar_ && (event->type() == QEvent::MouseButtonPress ||
+                                event->type() == QEvent::MouseButtonDblClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint at = mouse->position().toPoint();
         Dispatch([this, button = qtui::ButtonOf(mouse->button()), at] {

@@ -35,7 +35,8 @@ double ClockMs(clockid_t clock)
 double MsSinceProcessStart()
 {
     std::ifstream file("/proc/self/stat");
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     const auto paren = text.rfind(')');
     if (paren == std::string::npos)
         return -1;
@@ -49,7 +50,8 @@ double MsSinceProcessStart()
     const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
     if (ticksPerSecond <= 0)
         return -1;
-    return ClockMs(CLOCK_BOOTTIME) - static_cast<double>(startTicks) * 1e3 / static_cast<double>(ticksPerSecond);
+    return ClockMs(CLOCK_BOOTTIME) -
+           static_cast<double>(startTicks) * 1e3 / static_cast<double>(ticksPerSecond);
 }
 
 struct MemoryKb {
@@ -78,7 +80,9 @@ double CpuMs()
 {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+    auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+    };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
@@ -128,8 +132,8 @@ void StartMeasurement(QWidget& windowRef, TForm1& formRef, ProgramState& stateRe
         QTimer::singleShot(idleSeconds * 1000, Qt::PreciseTimer, window, [cpu0, wall0, finish] {
             const double cpu = CpuMs() - cpu0;
             const double wall = ClockMs(CLOCK_MONOTONIC) - wall0;
-            std::printf("idle-wall-ms: %.0f\nidle-cpu-ms: %.1f\nidle-cpu-percent: %.3f\n", wall, cpu,
-                        wall > 0 ? 100.0 * cpu / wall : 0.0);
+            std::printf("idle-wall-ms: %.0f\nidle-cpu-ms: %.1f\nidle-cpu-percent: %.3f\n", wall,
+                        cpu, wall > 0 ? 100.0 * cpu / wall : 0.0);
             finish(0);
         });
     };
@@ -140,12 +144,14 @@ void StartMeasurement(QWidget& windowRef, TForm1& formRef, ProgramState& stateRe
         poll->setInterval(1);
         QObject::connect(poll, &QTimer::timeout, window, [poll, start, form, state, idle, finish] {
             const double elapsed = ClockMs(CLOCK_MONOTONIC) - start;
-            const bool done = state->OperationState == opstate::Idle && !form->Engine.TransactionInFlight();
+            const bool done =
+                state->OperationState == opstate::Idle && !form->Engine.TransactionInFlight();
             if (!done && elapsed < 60'000)
                 return;
             poll->stop();
             poll->deleteLater();
-            const std::string outcome = !form->TeMemo1.Lines.Empty() ? form->TeMemo1.Lines.Last() : "";
+            const std::string outcome =
+                !form->TeMemo1.Lines.Empty() ? form->TeMemo1.Lines.Last() : "";
             const MemoryKb memory = ReadMemoryKb();
             std::printf("read-ms: %.1f\nread-outcome: %s\nvmrss-kb: %ld\nvmhwm-kb: %ld\n", elapsed,
                         done ? outcome.c_str() : "no end within 60 s", memory.rss, memory.hwm);
@@ -159,8 +165,9 @@ void StartMeasurement(QWidget& windowRef, TForm1& formRef, ProgramState& stateRe
     };
     auto* watch = new FirstPaintWatch([idleSeconds, read, finish] {
         const double sinceInit = ClockMs(CLOCK_MONOTONIC) - gStartMonoMs;
-        std::printf("first-paint-ms: %.1f\nfirst-paint-after-init-ms: %.1f\nfirst-paint-epoch-us: %.0f\n",
-                    gStartMsSinceExec + sinceInit, sinceInit, ClockMs(CLOCK_REALTIME) * 1e3);
+        std::printf(
+            "first-paint-ms: %.1f\nfirst-paint-after-init-ms: %.1f\nfirst-paint-epoch-us: %.0f\n",
+            gStartMsSinceExec + sinceInit, sinceInit, ClockMs(CLOCK_REALTIME) * 1e3);
         if (idleSeconds == 0)
             finish(0);
         else

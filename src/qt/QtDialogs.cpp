@@ -71,15 +71,14 @@ std::optional<std::string> QtDialogs::OpenFile(const OpenFileRequest& request)
 
 int QtScreen::Height() const
 {
-    const QScreen* screen = window_ && window_->screen() ? window_->screen()
-                                                         : QGuiApplication::primaryScreen();
+    const QScreen* screen =
+        window_ && window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
     return screen ? screen->geometry().height() : 0;
 }
 
 int QtScreen::VScrollBarWidth() const
 {
-    return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
-                                              window_.data());
+    return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, window_.data());
 }
 
 int QtScreen::FrameHeight() const
@@ -89,7 +88,8 @@ int QtScreen::FrameHeight() const
         if (frame > 0)
             return frame;
     }
-    const int titleBar = std::max(24, QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    const int titleBar =
+        std::max(24, QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight));
     return titleBar + 2 * 3;
 }
 

@@ -37,7 +37,8 @@ private:
 }  // namespace
 
 QtEventLoop::QtEventLoop()
-    : start_(Clock::now()), context_(std::make_unique<WakeTarget>([this] { RunPosted(); }))
+    : start_(Clock::now()),
+      context_(std::make_unique<WakeTarget>([this] { RunPosted(); }))
 {
     timer_ = new QTimer(context_.get());
     timer_->setSingleShot(true);

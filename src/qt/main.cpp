@@ -98,7 +98,8 @@ int main(int argc, char* argv[])
     using namespace imconf;
     // The real executable's folder, not the working folder: the file dialogs start there both
     // in the build folder and in the install folder.
-    qtui::ToolWindow tool(ExecutableFolder().value_or(QCoreApplication::applicationDirPath().toStdString()));
+    qtui::ToolWindow tool(
+        ExecutableFolder().value_or(QCoreApplication::applicationDirPath().toStdString()));
     MainWindow& window = tool.Window();
 
     if (options.screenshot) {

@@ -27,27 +27,20 @@ int ErrnoOf(DWORD error)
     case ERROR_BAD_PATHNAME:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
-    case ERROR_DIRECTORY:
-        return ENOENT;
+    case ERROR_DIRECTORY: return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
     case ERROR_NETWORK_ACCESS_DENIED:
-    case ERROR_CANNOT_MAKE:
-        return EACCES;
+    case ERROR_CANNOT_MAKE: return EACCES;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
-    case ERROR_FILENAME_EXCED_RANGE:
-        return ENAMETOOLONG;
-    case ERROR_TOO_MANY_OPEN_FILES:
-        return EMFILE;
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return ENOMEM;
-    default:
-        return EIO;
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    default: return EIO;
     }
 }
 
@@ -84,7 +77,8 @@ std::string Narrow(std::wstring_view wide)
     if (wide.empty() || wide.size() > static_cast<std::size_t>(INT_MAX))
         return {};
     const int size = static_cast<int>(wide.size());
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
     if (n <= 0)
         return {};
     std::string utf8(static_cast<std::size_t>(n), '\0');
@@ -94,8 +88,10 @@ std::string Narrow(std::wstring_view wide)
 
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
-               return std::towupper(static_cast<std::wint_t>(x)) == std::towupper(static_cast<std::wint_t>(y));
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+               return std::towupper(static_cast<std::wint_t>(x)) ==
+                      std::towupper(static_cast<std::wint_t>(y));
            });
 }
 
@@ -124,13 +120,16 @@ bool IsDeviceName(std::wstring path)
     name = name.substr(0, name.find_first_of(L".:"));
     while (!name.empty() && name.back() == L' ')
         name.remove_suffix(1);
-    static constexpr std::array<std::wstring_view, 6> kReserved = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    static constexpr std::array<std::wstring_view, 6> kReserved = {L"CON", L"PRN",    L"AUX",
+                                                                   L"NUL", L"CONIN$", L"CONOUT$"};
     for (const std::wstring_view reserved : kReserved)
         if (EqualsNoCase(name, reserved))
             return true;
-    if (name.size() == 4 && (EqualsNoCase(name.substr(0, 3), L"COM") || EqualsNoCase(name.substr(0, 3), L"LPT"))) {
+    if (name.size() == 4 &&
+        (EqualsNoCase(name.substr(0, 3), L"COM") || EqualsNoCase(name.substr(0, 3), L"LPT"))) {
         const wchar_t digit = name[3];
-        return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+        return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+               digit == L'\u00B3';
     }
     return false;
 }
@@ -164,8 +163,9 @@ int OpenForReading(const std::string& path, FileHandle& file)
         return EISDIR;
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0)
         return EACCES;
-    const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE handle = ::CreateFileW(
+        wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrno();
     if (::GetFileType(handle) != FILE_TYPE_DISK) {
@@ -189,7 +189,8 @@ int Read(FileHandle file, void* into, std::size_t count, std::size_t& got)
 {
     got = 0;
     DWORD n = 0;
-    if (!::ReadFile(Handle(file), into, static_cast<DWORD>(std::min<std::size_t>(count, kMaxIo)), &n, nullptr)) {
+    if (!::ReadFile(Handle(file), into, static_cast<DWORD>(std::min<std::size_t>(count, kMaxIo)),
+                    &n, nullptr)) {
         const DWORD error = ::GetLastError();
         return error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE ? 0 : ErrnoOf(error);
     }
@@ -203,8 +204,8 @@ int CreateForWriting(const std::string& path, FileHandle& file)
     std::wstring wide;
     if (const int error = FileName(path, wide); error != 0)
         return error;
-    const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrno();
     file = reinterpret_cast<FileHandle>(handle);
@@ -245,7 +246,8 @@ std::optional<std::string> ExecutablePath()
     // The path can be longer than MAX_PATH; a full buffer means it was cut.
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0)
             return std::nullopt;
         if (n < buffer.size())

@@ -2,7 +2,9 @@
 
 namespace imconf {
 
-StdEventLoop::StdEventLoop() : start_(Clock::now()) {}
+StdEventLoop::StdEventLoop() : start_(Clock::now())
+{
+}
 
 Micros StdEventLoop::Now() const
 {

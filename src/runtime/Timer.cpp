@@ -3,7 +3,8 @@
 namespace imconf {
 
 Timer::Timer(EventLoop& loop, std::uint32_t intervalMs, bool enabled)
-    : loop_(loop), interval_(intervalMs)
+    : loop_(loop),
+      interval_(intervalMs)
 {
     SetEnabled(enabled);
 }

@@ -130,8 +130,12 @@ std::unique_ptr<ComDevice> OpenComDevice(const std::string& name)
     return LinuxComDevice::Open(ResolvePortPath(name));
 }
 
-LinuxComDevice::LinuxComDevice(int fd, const linuxtty::PortMarks& marks, int cancelFd, int rxReadyFd)
-    : fd_(fd), marks_(marks), cancelFd_(cancelFd), rxReadyFd_(rxReadyFd)
+LinuxComDevice::LinuxComDevice(int fd, const linuxtty::PortMarks& marks, int cancelFd,
+                               int rxReadyFd)
+    : fd_(fd),
+      marks_(marks),
+      cancelFd_(cancelFd),
+      rxReadyFd_(rxReadyFd)
 {
 }
 
@@ -355,7 +359,8 @@ int LinuxComDevice::Read(void* buffer, int count)
 
     auto* out = static_cast<unsigned char*>(buffer);
     const TComTimeouts t = timeouts_;
-    const auto total = TotalDeadline(Clock::now(), t.ReadTotalMultiplier, t.ReadTotalConstant, count);
+    const auto total =
+        TotalDeadline(Clock::now(), t.ReadTotalMultiplier, t.ReadTotalConstant, count);
     Clock::time_point lastByte{};
     int got = 0;
     bool hangupSeen = false;
@@ -422,7 +427,8 @@ int LinuxComDevice::Write(const void* buffer, int count)
 
     const auto* in = static_cast<const unsigned char*>(buffer);
     const TComTimeouts t = timeouts_;
-    const auto total = TotalDeadline(Clock::now(), t.WriteTotalMultiplier, t.WriteTotalConstant, count);
+    const auto total =
+        TotalDeadline(Clock::now(), t.WriteTotalMultiplier, t.WriteTotalConstant, count);
     int done = 0;
     for (;;) {
         if (cancelled_.load())
@@ -463,8 +469,8 @@ int LinuxComDevice::InputCount()
     int waiting = 0;
     if (::ioctl(fd_, FIONREAD, &waiting) != 0)
         throw EComPort(comerr::ClearCommError, errno);
-    return static_cast<int>(std::min<std::size_t>(rxQueue_.size() + static_cast<std::size_t>(waiting),
-                                                  INT_MAX));
+    return static_cast<int>(
+        std::min<std::size_t>(rxQueue_.size() + static_cast<std::size_t>(waiting), INT_MAX));
 }
 
 int LinuxComDevice::InputCountNoThrow()
@@ -473,8 +479,8 @@ int LinuxComDevice::InputCountNoThrow()
     int waiting = 0;
     if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0)
         waiting = 0;
-    return static_cast<int>(std::min<std::size_t>(rxQueue_.size() + static_cast<std::size_t>(waiting),
-                                                  INT_MAX));
+    return static_cast<int>(
+        std::min<std::size_t>(rxQueue_.size() + static_cast<std::size_t>(waiting), INT_MAX));
 }
 
 LinuxComDevice::PumpResult LinuxComDevice::PumpInput()
@@ -486,7 +492,8 @@ LinuxComDevice::PumpResult LinuxComDevice::PumpInput()
     for (int round = 0; round < 16; ++round) {
         const ssize_t n = ::read(fd_, chunk, sizeof chunk);
         if (n > 0) {
-            const std::size_t room = rxCapacity_ > rxQueue_.size() ? rxCapacity_ - rxQueue_.size() : 0;
+            const std::size_t room =
+                rxCapacity_ > rxQueue_.size() ? rxCapacity_ - rxQueue_.size() : 0;
             const std::size_t kept = std::min(room, static_cast<std::size_t>(n));
             rxQueue_.insert(rxQueue_.end(), chunk, chunk + kept);
             result.added += kept;

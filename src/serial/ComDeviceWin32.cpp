@@ -17,9 +17,9 @@ struct EventBit {
 };
 // In the order the component delivers them.
 constexpr EventBit kEventBits[] = {
-    {evError, EV_ERR},   {evRxChar, EV_RXCHAR}, {evTxEmpty, EV_TXEMPTY}, {evBreak, EV_BREAK},
-    {evRing, EV_RING},   {evCTS, EV_CTS},       {evDSR, EV_DSR},         {evRxFlag, EV_RXFLAG},
-    {evRLSD, EV_RLSD},   {evRx80Full, EV_RX80FULL},
+    {evError, EV_ERR}, {evRxChar, EV_RXCHAR},     {evTxEmpty, EV_TXEMPTY}, {evBreak, EV_BREAK},
+    {evRing, EV_RING}, {evCTS, EV_CTS},           {evDSR, EV_DSR},         {evRxFlag, EV_RXFLAG},
+    {evRLSD, EV_RLSD}, {evRx80Full, EV_RX80FULL},
 };
 
 }  // namespace
@@ -255,10 +255,7 @@ public:
 
     void Purge() override { ::PurgeComm(handle_, kPurgeAll); }
 
-    void StartMonitoring(TComEvents mask) override
-    {
-        ::SetCommMask(handle_, ToWindowsMask(mask));
-    }
+    void StartMonitoring(TComEvents mask) override { ::SetCommMask(handle_, ToWindowsMask(mask)); }
 
     TComEvents WaitEvents() override
     {

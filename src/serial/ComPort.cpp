@@ -45,7 +45,9 @@ std::string ComErrorMessage(int code, int osError)
 }  // namespace
 
 EComPort::EComPort(int code, int osError)
-    : std::runtime_error(ComErrorMessage(code, osError)), code_(code), osError_(osError)
+    : std::runtime_error(ComErrorMessage(code, osError)),
+      code_(code),
+      osError_(osError)
 {
 }
 

@@ -59,7 +59,8 @@ void ComPortLine::ReceiveHandler(TCustomComPort& sender, int /*count*/)
     if (got <= 0)
         return;
     bytes.resize(static_cast<std::size_t>(got));
-    loop_.Post([weak = std::weak_ptr<Shared>(shared_), block = ReceivedBlock{tag, std::move(bytes)}]() mutable {
+    loop_.Post([weak = std::weak_ptr<Shared>(shared_),
+                block = ReceivedBlock{tag, std::move(bytes)}]() mutable {
         if (auto shared = weak.lock(); shared && shared->handler)
             shared->handler(std::move(block));
     });

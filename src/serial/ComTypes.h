@@ -8,8 +8,22 @@
 namespace imconf {
 
 enum class TBaudRate : std::uint8_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-    br38400, br56000, br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 // Bits per second of a baud rate value; brCustom gives `custom`; a value outside the
 // enumeration gives 0.
@@ -79,9 +93,16 @@ struct TComBuffer {
 };
 
 enum TComEvent : std::uint16_t {
-    evRxChar = 1 << 0, evTxEmpty = 1 << 1, evRxFlag = 1 << 2, evRing = 1 << 3,
-    evBreak = 1 << 4, evCTS = 1 << 5, evDSR = 1 << 6, evError = 1 << 7,
-    evRLSD = 1 << 8, evRx80Full = 1 << 9
+    evRxChar = 1 << 0,
+    evTxEmpty = 1 << 1,
+    evRxFlag = 1 << 2,
+    evRing = 1 << 3,
+    evBreak = 1 << 4,
+    evCTS = 1 << 5,
+    evDSR = 1 << 6,
+    evError = 1 << 7,
+    evRLSD = 1 << 8,
+    evRx80Full = 1 << 9
 };
 using TComEvents = std::uint16_t;
 constexpr TComEvents kAllComEvents = 0x03FF;

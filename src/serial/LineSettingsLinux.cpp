@@ -38,9 +38,9 @@ int SetLineSettings(int fd, const LineSettings& s)
     if (::ioctl(fd, TCGETS2, &t) != 0)
         return errno;
 
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                        ICRNL | IXON | IXOFF | IXANY | IMAXBEL | IUCLC |
-                                        INPCK | IGNPAR | IUTF8);
+    t.c_iflag &=
+        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                               IXOFF | IXANY | IMAXBEL | IUCLC | INPCK | IGNPAR | IUTF8);
     if (s.parityCheck)
         t.c_iflag |= INPCK;
     if (s.xonXoffOut)
@@ -49,8 +49,8 @@ int SetLineSettings(int fd, const LineSettings& s)
         t.c_iflag |= IXOFF;
 
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT |
-                                        ECHOKE | ICANON | ISIG | IEXTEN | NOFLSH | TOSTOP);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT | ECHOKE |
+                                        ICANON | ISIG | IEXTEN | NOFLSH | TOSTOP);
 
     t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | CIBAUD | kFramingMask | HUPCL);
     t.c_cflag |= BOTHER | CREAD | CLOCAL | SizeFlag(s.dataBits);

@@ -74,7 +74,8 @@ std::string DecodeCutLine(std::string_view bytes, bool cut)
 class LineSplitter {
 public:
     LineSplitter(std::vector<std::string>& lines, std::size_t maxLines)
-        : lines_(lines), maxLines_(maxLines)
+        : lines_(lines),
+          maxLines_(maxLines)
     {
     }
 

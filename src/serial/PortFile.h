@@ -31,8 +31,8 @@ namespace imconf {
 inline constexpr std::size_t kMaxPortFileLineBytes = 4096;
 
 struct PortFileResult {
-    std::vector<std::string> lines;     // UTF-8
-    std::optional<std::string> error;   // the file error's text; unset when all went well
+    std::vector<std::string> lines;    // UTF-8
+    std::optional<std::string> error;  // the file error's text; unset when all went well
 };
 
 // Reads up to `maxLines` lines of the file at `path`.

@@ -76,7 +76,8 @@ Holder LockFileHolder(const std::string& file)
         return Holder::Live;
     if (*lock.pid == ::getpid())
         return Holder::Stale;
-    return ::kill(static_cast<pid_t>(*lock.pid), 0) == 0 || errno == EPERM ? Holder::Live : Holder::Stale;
+    return ::kill(static_cast<pid_t>(*lock.pid), 0) == 0 || errno == EPERM ? Holder::Live
+                                                                           : Holder::Stale;
 }
 
 }  // namespace
@@ -116,10 +117,12 @@ int PortMarks::TakeLockFile(const std::string& file)
     // Made with O_EXCL, so of two programs only one gets it. A stale one is removed and the
     // file made again; a program that makes it in between wins.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd =
+            ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0) {
             char text[16];
-            const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
+            const int length =
+                std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
             const bool written = ::write(fd, text, static_cast<std::size_t>(length)) == length;
             ::close(fd);
             if (written)
@@ -130,8 +133,7 @@ int PortMarks::TakeLockFile(const std::string& file)
         }
         const bool exists = errno == EEXIST;
         switch (LockFileHolder(file)) {
-        case Holder::Live:
-            return EBUSY;
+        case Holder::Live: return EBUSY;
         case Holder::None:
             // None there and none can be made (no folder, no right to write in it): the port
             // is used without one.

@@ -53,14 +53,23 @@ public:
 
     void Open() override { inner_.Open(); }
     void Close() override { inner_.Close(); }
-    void Write(const std::uint8_t* bytes, std::size_t count) override { inner_.Write(bytes, count); }
+    void Write(const std::uint8_t* bytes, std::size_t count) override
+    {
+        inner_.Write(bytes, count);
+    }
     bool Connected() const override { return inner_.Connected(); }
     TBaudRate BaudRate() const override { return inner_.BaudRate(); }
     void SetBaudRate(TBaudRate rate) override { inner_.SetBaudRate(rate); }
     std::string Port() const override { return inner_.Port(); }
     void SetPort(const std::string& name) override { inner_.SetPort(name); }
-    void ExpectReply(std::uint8_t length, std::uint64_t tag) override { inner_.ExpectReply(length, tag); }
-    void SetBlockHandler(BlockHandler handler) override { inner_.SetBlockHandler(std::move(handler)); }
+    void ExpectReply(std::uint8_t length, std::uint64_t tag) override
+    {
+        inner_.ExpectReply(length, tag);
+    }
+    void SetBlockHandler(BlockHandler handler) override
+    {
+        inner_.SetBlockHandler(std::move(handler));
+    }
 
 protected:
     ISerialLine& Inner() { return inner_; }

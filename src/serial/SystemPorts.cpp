@@ -77,9 +77,9 @@ std::string UartTypeName(long type)
 {
     // The numbering of the kernel's serial core.
     static constexpr const char* kNames[] = {
-        "",        "8250",    "16450",      "16550",   "16550A",  "Cirrus",
+        "",        "8250",      "16450",    "16550",    "16550A",     "Cirrus",
         "ST16650", "ST16650V2", "TI16750",  "Startech", "16C950/954", "ST16654",
-        "XR16850", "RSA",     "NS16550A",   "XScale",
+        "XR16850", "RSA",       "NS16550A", "XScale",
     };
     if (type <= 0 || type >= static_cast<long>(std::size(kNames)))
         return {};

@@ -17,7 +17,7 @@ namespace imconf {
 
 namespace {
 
-constexpr int kMaxWalkLevels = 16;        // how far up from a tty's device a USB device is sought
+constexpr int kMaxWalkLevels = 16;  // how far up from a tty's device a USB device is sought
 constexpr std::size_t kMaxAttrBytes = 256;
 
 struct DirCloser {
@@ -300,7 +300,8 @@ std::vector<SystemPort> ReadAnnounced(const std::string& dir)
 }  // namespace
 
 LinuxSystemPortList::LinuxSystemPortList(std::string sysfsTtyDir, std::string announcedDir)
-    : sysfsTtyDir_(std::move(sysfsTtyDir)), announcedDir_(std::move(announcedDir))
+    : sysfsTtyDir_(std::move(sysfsTtyDir)),
+      announcedDir_(std::move(announcedDir))
 {
 }
 

@@ -10,8 +10,8 @@ namespace imconf {
 
 namespace {
 
-constexpr DWORD kMaxValueName = 32767;   // bytes of a value name in the ANSI code page
-constexpr DWORD kMaxData = 1u << 20;     // bytes of a value's data worth reading
+constexpr DWORD kMaxValueName = 32767;  // bytes of a value name in the ANSI code page
+constexpr DWORD kMaxData = 1u << 20;    // bytes of a value's data worth reading
 
 struct KeyCloser {
     void operator()(HKEY key) const { ::RegCloseKey(key); }
@@ -21,7 +21,8 @@ using KeyPtr = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 // A text of the A functions (the ANSI code page) as UTF-8.
 std::string AnsiToUtf8(const std::string& text)
 {
-    if (std::all_of(text.begin(), text.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+    if (std::all_of(text.begin(), text.end(),
+                    [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
         return text;
     if (text.size() > static_cast<std::size_t>(INT_MAX / 2))
         return {};
@@ -31,7 +32,8 @@ std::string AnsiToUtf8(const std::string& text)
         return {};
     std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), wideSize);
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
     if (n <= 0)
         return {};
     std::string utf8(static_cast<std::size_t>(n), '\0');
@@ -46,7 +48,8 @@ std::optional<std::vector<std::string>> ValueNames(HKEY key, DWORD longestName)
     std::vector<std::string> names;
     for (DWORD index = 0;;) {
         DWORD length = static_cast<DWORD>(name.size());
-        const LONG rc = ::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        const LONG rc =
+            ::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS)
             return names;
         if (rc == ERROR_MORE_DATA && name.size() <= kMaxValueName) {
@@ -69,8 +72,8 @@ std::optional<std::string> ReadText(HKEY key, const std::string& name, DWORD lon
     for (int attempt = 0; attempt < 2; ++attempt) {
         DWORD type = REG_NONE;
         DWORD size = static_cast<DWORD>(data.size() - 1);
-        const LONG rc =
-            ::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        const LONG rc = ::RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                                           reinterpret_cast<BYTE*>(data.data()), &size);
         if (rc == ERROR_MORE_DATA && size < kMaxData) {
             data.assign(size + 1, '\0');  // the value grew since the count
             continue;
@@ -87,7 +90,8 @@ std::optional<std::string> ReadText(HKEY key, const std::string& name, DWORD lon
 }  // namespace
 
 Win32SystemPortList::Win32SystemPortList(std::string subKey, RegistryRoot root)
-    : subKey_(std::move(subKey)), root_(root)
+    : subKey_(std::move(subKey)),
+      root_(root)
 {
 }
 
@@ -102,8 +106,8 @@ std::optional<std::vector<SystemPort>> Win32SystemPortList::Read()
     DWORD values = 0;
     DWORD longestName = 0;
     DWORD longestData = 0;
-    if (::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, &longestName,
-                           &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+    if (::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                           &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
         return std::nullopt;
     const auto names = ValueNames(key.get(), longestName);
     if (!names)

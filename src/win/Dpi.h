@@ -14,8 +14,14 @@ constexpr int kLayoutDpi = 96;
 bool MakeProcessDpiAware();
 int DpiOf(HWND window);
 int SystemDpi();
-inline int Scale(int value, int dpi) { return ::MulDiv(value, dpi, kLayoutDpi); }
-inline int Unscale(int value, int dpi) { return ::MulDiv(value, kLayoutDpi, dpi); }
+inline int Scale(int value, int dpi)
+{
+    return ::MulDiv(value, dpi, kLayoutDpi);
+}
+inline int Unscale(int value, int dpi)
+{
+    return ::MulDiv(value, kLayoutDpi, dpi);
+}
 int SystemMetric(int index, int dpi);
 // The window rectangle around a client rectangle.
 void AdjustRectForDpi(RECT& rect, DWORD style, int dpi);

@@ -39,7 +39,8 @@ struct Pen16 {
         for (const POINT& p : units)
             points.push_back({P(p.x), P(p.y)});
         for (HDC dc : {colour, mask}) {
-            HPEN pen = ::CreatePen(PS_SOLID, std::max(1, P(width)), dc == mask ? RGB(0, 0, 0) : colour_);
+            HPEN pen =
+                ::CreatePen(PS_SOLID, std::max(1, P(width)), dc == mask ? RGB(0, 0, 0) : colour_);
             HGDIOBJ old = ::SelectObject(dc, pen);
             ::Polyline(dc, points.data(), static_cast<int>(points.size()));
             ::SelectObject(dc, old);
@@ -86,7 +87,8 @@ HICON MakeButtonIcon(const std::string& name, int size)
         p.Polygon({{3, 8}, {13, 8}, {13, 15}, {3, 15}}, RGB(230, 180, 30), RGB(150, 110, 0));
         p.Polygon({{7, 10}, {9, 10}, {9, 13}, {7, 13}}, RGB(80, 60, 0), RGB(80, 60, 0));
     } else {
-        p.Polygon({{1, 5}, {4, 5}, {8, 1}, {8, 15}, {4, 11}, {1, 11}}, RGB(110, 110, 110), RGB(50, 50, 50));
+        p.Polygon({{1, 5}, {4, 5}, {8, 1}, {8, 15}, {4, 11}, {1, 11}}, RGB(110, 110, 110),
+                  RGB(50, 50, 50));
         p.Line({{10, 5}, {15, 11}}, RGB(210, 0, 0), 2);
         p.Line({{15, 5}, {10, 11}}, RGB(210, 0, 0), 2);
     }

@@ -45,7 +45,8 @@ std::wstring FaceOf(const std::string& name)
 wchar_t Upper(wchar_t c)
 {
     // CharUpper takes a single character in the low word of its pointer argument.
-    return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(::CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c)))));
+    return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(
+        ::CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c)))));
 }
 
 // The modifier keys held now, and the mouse button of a message.
@@ -117,7 +118,8 @@ LRESULT CALLBACK OwnWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     if (MainWindow* window = WindowOf(hwnd))
         return window->HandleMessage(hwnd, message, wParam, lParam);
@@ -130,8 +132,9 @@ void RegisterClasses()
     if (registered)
         return;
     registered = true;
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES |
-                                                        ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_TAB_CLASSES |
+                                                        ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
+                                                        ICC_UPDOWN_CLASS};
     ::InitCommonControlsEx(&controls);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     for (const wchar_t* name : {kMainClass, kPanelClass, kGridClass, kMenuBarClass}) {
@@ -168,15 +171,16 @@ MainWindow::MainWindow(TForm1& form) : form_(form)
     white_ = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
     style_ = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     dpi_ = SystemDpi();
-    hwnd_ = ::CreateWindowExW(0, kMainClass, Widen(form_.Caption()).c_str(), style_, CW_USEDEFAULT, CW_USEDEFAULT,
-                              S(form_.ClientWidth), S(form_.ClientHeight), nullptr, nullptr,
-                              ::GetModuleHandleW(nullptr), this);
+    hwnd_ = ::CreateWindowExW(0, kMainClass, Widen(form_.Caption()).c_str(), style_, CW_USEDEFAULT,
+                              CW_USEDEFAULT, S(form_.ClientWidth), S(form_.ClientHeight), nullptr,
+                              nullptr, ::GetModuleHandleW(nullptr), this);
     if (hwnd_ == nullptr)
         throw std::runtime_error("cannot create the main window");
     dpi_ = DpiOf(hwnd_);
     client_ = CreatePanel(hwnd_, Widen(form_.Name()));
-    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                 WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                  ::GetModuleHandleW(nullptr), nullptr);
     BuildControls();
     Watch(form_, [this] {
@@ -257,14 +261,16 @@ HWND OnTop(HWND hwnd)
 HWND MainWindow::CreatePanel(HWND parent, const std::wstring& name)
 {
     return OnTop(::CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, name.c_str(),
-                                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent, nullptr,
-                                   ::GetModuleHandleW(nullptr), this));
+                                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent,
+                                   nullptr, ::GetModuleHandleW(nullptr), this));
 }
 
-HWND MainWindow::Create(TControl& control, const wchar_t* cls, DWORD style, DWORD exStyle, const std::wstring& text)
+HWND MainWindow::Create(TControl& control, const wchar_t* cls, DWORD style, DWORD exStyle,
+                        const std::wstring& text)
 {
-    HWND hwnd = ::CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_CLIPSIBLINGS | style, 0, 0, 0, 0,
-                                  ContainerOf(control), nullptr, ::GetModuleHandleW(nullptr), this);
+    HWND hwnd =
+        ::CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_CLIPSIBLINGS | style, 0, 0, 0,
+                          0, ContainerOf(control), nullptr, ::GetModuleHandleW(nullptr), this);
     if (hwnd == nullptr)
         throw std::runtime_error("cannot create the window of " + control.Name());
     OnTop(hwnd);
@@ -286,7 +292,8 @@ std::pair<std::string, int> MainWindow::FontNameAndHeight(const TControl& contro
 {
     std::string name;
     int height = 0;
-    for (const TControl* c = &control; c != nullptr && (name.empty() || height == 0); c = c->Parent()) {
+    for (const TControl* c = &control; c != nullptr && (name.empty() || height == 0);
+         c = c->Parent()) {
         if (name.empty())
             name = c->Font.Name;
         if (height == 0)
@@ -324,7 +331,8 @@ HFONT MainWindow::FontOf(const TControl& control)
     return Font(name, height);
 }
 
-HFONT MainWindow::FittedFont(const TControl& control, const std::string& text, int width, int smallest)
+HFONT MainWindow::FittedFont(const TControl& control, const std::string& text, int width,
+                             int smallest)
 {
     // A text wider than its room is shown a little smaller, not cut (accelerator marks aside).
     std::wstring shown;
@@ -381,8 +389,8 @@ void MainWindow::Hook(HWND hwnd, std::function<bool(UINT, WPARAM, LPARAM, LRESUL
     ::SetWindowSubclass(hwnd, &MainWindow::SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
 }
 
-LRESULT CALLBACK MainWindow::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
-                                          DWORD_PTR data)
+LRESULT CALLBACK MainWindow::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR /*id*/, DWORD_PTR data)
 {
     auto* self = reinterpret_cast<MainWindow*>(data);
     const auto it = self->hooks_.find(hwnd);
@@ -425,8 +433,10 @@ void MainWindow::BuildControls()
     AddPopupMenu(f.TePopupMenu2);
     // The panes' progress bar lies over their lower edge, the block box over its button, the
     // in-place editors over their grid's cells.
-    for (const TControl* top : {static_cast<const TControl*>(&f.TeProgressBar1), static_cast<const TControl*>(&f.TeCheckBox1),
-                                static_cast<const TControl*>(&f.AddrEdit), static_cast<const TControl*>(&f.ZoneEdit)}) {
+    for (const TControl* top :
+         {static_cast<const TControl*>(&f.TeProgressBar1),
+          static_cast<const TControl*>(&f.TeCheckBox1), static_cast<const TControl*>(&f.AddrEdit),
+          static_cast<const TControl*>(&f.ZoneEdit)}) {
         OnTop(HandleOf(*top));
         if (const auto buttons = spinButtons_.find(top); buttons != spinButtons_.end())
             OnTop(buttons->second);
@@ -465,7 +475,8 @@ void MainWindow::PaintGroupBox(const TGroupBox& box, HWND panel, HDC dc)
         ::FillRect(dc, &text, face_);
         ::SetBkMode(dc, TRANSPARENT);
         ::SetTextColor(dc, ::GetSysColor(box.Enabled() ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
-        ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text, DT_SINGLELINE | DT_NOPREFIX);
+        ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
+                    DT_SINGLELINE | DT_NOPREFIX);
     }
     ::SelectObject(dc, old);
 }
@@ -510,9 +521,11 @@ void MainWindow::AddPageControl(TPageControl& pages)
                      S(pages.Top() + pages.Height())};
         ::SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
         for (std::size_t i = 0; i < panels.size(); ++i) {
-            ::SetWindowPos(panels[i], nullptr, display.left, display.top, display.right - display.left,
-                           display.bottom - display.top, SWP_NOZORDER | SWP_NOACTIVATE);
-            ::ShowWindow(panels[i], i == pages.ActivePageIndex() && pages.Visible() ? SW_SHOWNA : SW_HIDE);
+            ::SetWindowPos(panels[i], nullptr, display.left, display.top,
+                           display.right - display.left, display.bottom - display.top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+            ::ShowWindow(panels[i],
+                         i == pages.ActivePageIndex() && pages.Visible() ? SW_SHOWNA : SW_HIDE);
         }
     });
 }
@@ -522,7 +535,8 @@ void MainWindow::AddLabel(TLabel& label)
     HWND hwnd = Create(label, WC_STATICW, SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_NOPREFIX);
     Watch(label, [this, &label, hwnd] {
         Place(label, hwnd);
-        ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FittedFont(label, label.Caption(), label.Width())),
+        ::SendMessageW(hwnd, WM_SETFONT,
+                       reinterpret_cast<WPARAM>(FittedFont(label, label.Caption(), label.Width())),
                        FALSE);
         ::SetWindowTextW(hwnd, Widen(label.Caption()).c_str());
         SetTip(hwnd, label.Hint());
@@ -549,8 +563,10 @@ void MainWindow::AddButton(TButton& button)
             shownIcon = button.Icon;
             iconDpi = dpi_;
         }
-        const int room = button.Width() - kButtonPadding - (button.Icon.empty() ? 0 : kIconExtent + 4);
-        ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FittedFont(button, button.Caption(), room)), FALSE);
+        const int room =
+            button.Width() - kButtonPadding - (button.Icon.empty() ? 0 : kIconExtent + 4);
+        ::SendMessageW(hwnd, WM_SETFONT,
+                       reinterpret_cast<WPARAM>(FittedFont(button, button.Caption(), room)), FALSE);
         ::SetWindowTextW(hwnd, Widen(button.Caption()).c_str());
         SetTip(hwnd, button.Hint());
     });
@@ -613,13 +629,9 @@ bool MainWindow::SpinInput(TSpinEdit& spin, HWND edit, UINT message, WPARAM wPar
         if (message == WM_CUT)
             Dispatch([&spin] { spin.ClearSelection(); });
         return true;
-    case WM_CLEAR:
-        Dispatch([&spin] { spin.ClearSelection(); });
-        return true;
-    case WM_UNDO:
-        return true;
-    default:
-        return false;
+    case WM_CLEAR: Dispatch([&spin] { spin.ClearSelection(); }); return true;
+    case WM_UNDO: return true;
+    default: return false;
     }
 }
 
@@ -628,7 +640,8 @@ void MainWindow::ForwardSpinSelection(TSpinEdit& spin, HWND edit)
     if (refreshing_)
         return;
     DWORD start = 0, end = 0;
-    ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                   reinterpret_cast<LPARAM>(&end));
     // The edit control tells the selection, not its direction: the anchor stays where it was.
     int anchor = static_cast<int>(start);
     int caret = static_cast<int>(end);
@@ -641,8 +654,9 @@ void MainWindow::ForwardSpinSelection(TSpinEdit& spin, HWND edit)
 void MainWindow::AddSpinEdit(TSpinEdit& spin)
 {
     HWND edit = Create(spin, WC_EDITW, ES_CENTER | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
-    HWND buttons = OnTop(::CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-                                           ContainerOf(spin), nullptr, ::GetModuleHandleW(nullptr), nullptr));
+    HWND buttons =
+        OnTop(::CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                                ContainerOf(spin), nullptr, ::GetModuleHandleW(nullptr), nullptr));
     spinButtons_[&spin] = buttons;
     ::SendMessageW(buttons, UDM_SETRANGE32, 0, 100);
     ::SendMessageW(buttons, UDM_SETPOS32, 0, 50);
@@ -670,12 +684,8 @@ void MainWindow::AddSpinEdit(TSpinEdit& spin)
             if (message != WM_MOUSEMOVE || (wParam & MK_LBUTTON) != 0)
                 ForwardSpinSelection(spin, edit);
             return true;
-        case WM_CONTEXTMENU:
-            result = 0;
-            return true;
-        default:
-            result = 0;
-            return SpinInput(spin, edit, message, wParam);
+        case WM_CONTEXTMENU: result = 0; return true;
+        default: result = 0; return SpinInput(spin, edit, message, wParam);
         }
     });
     // An edit the control did not see (an input method's): the whole text goes to it.
@@ -703,8 +713,9 @@ void MainWindow::AddSpinEdit(TSpinEdit& spin)
         Place(spin, edit);
         const int buttonWidth = S(spin.SpinButtonWidth);
         const int frame = ::GetSystemMetrics(SM_CXEDGE);
-        ::SetWindowPos(buttons, nullptr, S(spin.Left() + spin.Width()) - frame - buttonWidth, S(spin.Top()) + frame,
-                       buttonWidth, S(spin.Height()) - 2 * frame, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(buttons, nullptr, S(spin.Left() + spin.Width()) - frame - buttonWidth,
+                       S(spin.Top()) + frame, buttonWidth, S(spin.Height()) - 2 * frame,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
         ::ShowWindow(buttons, spin.Visible() ? SW_SHOWNA : SW_HIDE);
         ::EnableWindow(buttons, spin.Enabled());
         ::SendMessageW(edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, buttonWidth));
@@ -726,8 +737,9 @@ void MainWindow::AddSpinEdit(TSpinEdit& spin)
 
 void MainWindow::AddComboBox(TComboBox& combo)
 {
-    HWND hwnd = Create(combo, WC_COMBOBOXW,
-                       CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP);
+    HWND hwnd =
+        Create(combo, WC_COMBOBOXW,
+               CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP);
     commands_[hwnd] = [this, &combo, hwnd](WORD code) {
         if (code == CBN_SETFOCUS && !refreshing_)
             Dispatch([&combo, cause = FocusCause()] { combo.Enter(cause); });
@@ -741,7 +753,8 @@ void MainWindow::AddComboBox(TComboBox& combo)
     // The text centred, in the list and in the box.
     draws_[hwnd] = [hwnd](DRAWITEMSTRUCT* item) {
         const bool selected = (item->itemState & ODS_SELECTED) != 0;
-        ::FillRect(item->hDC, &item->rcItem, ::GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+        ::FillRect(item->hDC, &item->rcItem,
+                   ::GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
         if (item->itemID == static_cast<UINT>(-1))
             return;
         const auto length = ::SendMessageW(hwnd, CB_GETLBTEXTLEN, item->itemID, 0);
@@ -759,17 +772,20 @@ void MainWindow::AddComboBox(TComboBox& combo)
     std::vector<std::string> shownItems;
     Watch(combo, [this, &combo, hwnd, shownItems]() mutable {
         refreshing_ = true;
-        const int listHeight = S(20) * static_cast<int>(std::max<std::size_t>(combo.Items.size(), 1));
+        const int listHeight =
+            S(20) * static_cast<int>(std::max<std::size_t>(combo.Items.size(), 1));
         Place(combo, hwnd, listHeight);
         if (shownItems != combo.Items) {
             ::SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
             for (const std::string& item : combo.Items)
-                ::SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+                ::SendMessageW(hwnd, CB_ADDSTRING, 0,
+                               reinterpret_cast<LPARAM>(Widen(item).c_str()));
             shownItems = combo.Items;
         }
         // The closed box as high as the layout says: the selection field is that less its frame.
         ::SendMessageW(hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), S(combo.Height()) - 6);
-        ::SendMessageW(hwnd, CB_SETITEMHEIGHT, 0, S(combo.Font.Height > 0 ? combo.Font.Height : 13) + S(3));
+        ::SendMessageW(hwnd, CB_SETITEMHEIGHT, 0,
+                       S(combo.Font.Height > 0 ? combo.Font.Height : 13) + S(3));
         ::SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(combo.ItemIndex()), 0);
         refreshing_ = false;
     });
@@ -777,7 +793,8 @@ void MainWindow::AddComboBox(TComboBox& combo)
 
 void MainWindow::AddMemo(TMemo& memo)
 {
-    HWND hwnd = Create(memo, WC_EDITW, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE);
+    HWND hwnd =
+        Create(memo, WC_EDITW, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE);
     // An arrow cursor, no caret, no context menu: the pane only shows its lines.
     Hook(hwnd, [](UINT message, WPARAM, LPARAM, LRESULT& result) {
         if (message == WM_SETCURSOR) {
@@ -810,7 +827,8 @@ void MainWindow::AddProgressBar(TProgressBar& bar)
     Watch(bar, [this, &bar, hwnd] {
         Place(bar, hwnd);
         ::SendMessageW(hwnd, PBM_SETRANGE32, bar.Min(), std::max(bar.Min(), bar.Max()));
-        ::SendMessageW(hwnd, PBM_SETPOS, std::clamp(bar.Position(), bar.Min(), std::max(bar.Min(), bar.Max())), 0);
+        ::SendMessageW(hwnd, PBM_SETPOS,
+                       std::clamp(bar.Position(), bar.Min(), std::max(bar.Min(), bar.Max())), 0);
     });
 }
 
@@ -830,7 +848,8 @@ void MainWindow::AddStatusBar(TStatusBar& bar)
         HFONT font = FontOf(bar);
         int fitted = FontNameAndHeight(bar).second;
         for (std::size_t i = 0; i + 1 < bar.PanelCount(); ++i) {
-            HFONT candidate = FittedFont(bar, bar.Panel(i).Text, bar.Panel(i).Width - kPanelPadding);
+            HFONT candidate =
+                FittedFont(bar, bar.Panel(i).Text, bar.Panel(i).Width - kPanelPadding);
             LOGFONTW lf{};
             ::GetObjectW(candidate, sizeof(lf), &lf);
             if (Unscale(-lf.lfHeight, dpi_) < fitted) {
@@ -861,12 +880,14 @@ void MainWindow::AddMenuBar(TMenuBar& bar)
         const auto items = MenuBarItems(dc);
         ::ReleaseDC(menuBar_, dc);
         // The bar sizes itself to its items.
-        const int width = std::max(S(bar.Width()), items.empty() ? 0 : static_cast<int>(items.back().first.right));
+        const int width = std::max(S(bar.Width()),
+                                   items.empty() ? 0 : static_cast<int>(items.back().first.right));
         ::SetWindowPos(menuBar_, nullptr, S(bar.Left()), S(bar.Top()), width, S(bar.Height()),
                        SWP_NOZORDER | SWP_NOACTIVATE);
         ::ShowWindow(menuBar_, bar.Visible() ? SW_SHOWNA : SW_HIDE);
         // The focus the control is given: the keys then move along the bar and open its menus.
-        if (bar.Focused() && !menuFocused_ && ::GetFocus() != menuBar_ && ::IsWindowVisible(hwnd_)) {
+        if (bar.Focused() && !menuFocused_ && ::GetFocus() != menuBar_ &&
+            ::IsWindowVisible(hwnd_)) {
             programFocus_ = true;
             ::SetFocus(menuBar_);
             programFocus_ = false;
@@ -883,7 +904,9 @@ bool MainWindow::MenuBarKey(WPARAM key)
     ::ReleaseDC(menuBar_, dc);
     if (items.empty())
         return false;
-    auto at = std::find_if(items.begin(), items.end(), [this](const auto& i) { return static_cast<int>(i.second) == hotMenu_; });
+    auto at = std::find_if(items.begin(), items.end(), [this](const auto& i) {
+        return static_cast<int>(i.second) == hotMenu_;
+    });
     switch (key) {
     case VK_LEFT:
     case VK_RIGHT: {
@@ -891,7 +914,8 @@ bool MainWindow::MenuBarKey(WPARAM key)
         if (at != items.end())
             index += key == VK_RIGHT ? 1 : -1;
         const auto count = static_cast<std::ptrdiff_t>(items.size());
-        hotMenu_ = static_cast<int>(items[static_cast<std::size_t>((index % count + count) % count)].second);
+        hotMenu_ = static_cast<int>(
+            items[static_cast<std::size_t>((index % count + count) % count)].second);
         ::InvalidateRect(menuBar_, nullptr, TRUE);
         return true;
     }
@@ -907,8 +931,7 @@ bool MainWindow::MenuBarKey(WPARAM key)
         hotMenu_ = -1;
         ::InvalidateRect(menuBar_, nullptr, TRUE);
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -924,7 +947,8 @@ std::vector<std::pair<RECT, std::size_t>> MainWindow::MenuBarItems(HDC dc)
             continue;
         const std::wstring caption = Widen(item.Caption());
         RECT measure{0, 0, 0, 0};
-        ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &measure, DT_CALCRECT | DT_SINGLELINE);
+        ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &measure,
+                    DT_CALCRECT | DT_SINGLELINE);
         const int width = measure.right + 2 * S(kMenuItemPadding);
         items.push_back({RECT{x, 0, x + width, S(form_.TeMenuBar1.Height())}, i});
         x += width;
@@ -944,15 +968,18 @@ void MainWindow::PaintMenuBar(HDC dc)
     for (const auto& [rect, index] : items) {
         const TMenuItem& item = form_.TeMenuBar1.Items.Item(index);
         RECT r = rect;
-        if (static_cast<int>(index) == pressedMenu_ || (static_cast<int>(index) == hotMenu_ && ::GetFocus() == menuBar_)) {
-            HBRUSH pressed = ::CreateSolidBrush(static_cast<int>(index) == pressedMenu_ ? RGB(0x99, 0xD1, 0xFF)
-                                                                                        : RGB(0xCC, 0xE8, 0xFF));
+        if (static_cast<int>(index) == pressedMenu_ ||
+            (static_cast<int>(index) == hotMenu_ && ::GetFocus() == menuBar_)) {
+            HBRUSH pressed =
+                ::CreateSolidBrush(static_cast<int>(index) == pressedMenu_ ? RGB(0x99, 0xD1, 0xFF)
+                                                                           : RGB(0xCC, 0xE8, 0xFF));
             ::FillRect(dc, &r, pressed);
             ::DeleteObject(pressed);
         }
         ::SetTextColor(dc, ::GetSysColor(item.Enabled() ? COLOR_MENUTEXT : COLOR_GRAYTEXT));
         const std::wstring caption = Widen(item.Caption());
-        ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &r,
+                    DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
     ::SelectObject(dc, old);
 }
@@ -1012,22 +1039,26 @@ UINT MainWindow::TrackMenu(HMENU menu, POINT at)
     if (chooser_)
         return chooser_(menu);
     ::SetForegroundWindow(hwnd_);
-    return static_cast<UINT>(::TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
-                                                at.x, at.y, hwnd_, nullptr));
+    return static_cast<UINT>(
+        ::TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
+                           at.x, at.y, hwnd_, nullptr));
 }
 
 void MainWindow::PressMenuBar(TMouseButton button, POINT at)
 {
     TMenuBar& bar = form_.TeMenuBar1;
     // The press reaches the bar before any menu opens (the port list is read again there).
-    Dispatch([&bar, button, at, this] { bar.MouseDown(button, Unscale(at.x, dpi_), Unscale(at.y, dpi_)); });
+    Dispatch([&bar, button, at, this] {
+        bar.MouseDown(button, Unscale(at.x, dpi_), Unscale(at.y, dpi_));
+    });
     if (button != TMouseButton::mbLeft)
         return;
     HDC dc = ::GetDC(menuBar_);
     const auto items = MenuBarItems(dc);
     ::ReleaseDC(menuBar_, dc);
-    const auto shown = std::find_if(items.begin(), items.end(),
-                                    [at](const auto& i) { return at.x >= i.first.left && at.x < i.first.right; });
+    const auto shown = std::find_if(items.begin(), items.end(), [at](const auto& i) {
+        return at.x >= i.first.left && at.x < i.first.right;
+    });
     if (shown != items.end())
         OpenMenuBarItem(shown->first, shown->second);
 }
@@ -1081,7 +1112,8 @@ void MainWindow::OpenMenuBarItem(const RECT& rect, std::size_t index)
         trackedItem = static_cast<int>(index);
         nextBarItem = -1;
         HHOOK hook = chooser_ ? nullptr
-                              : ::SetWindowsHookExW(WH_MSGFILTER, BarMenuFilter, nullptr, ::GetCurrentThreadId());
+                              : ::SetWindowsHookExW(WH_MSGFILTER, BarMenuFilter, nullptr,
+                                                    ::GetCurrentThreadId());
         const UINT command = TrackMenu(menu, under);
         if (hook != nullptr)
             ::UnhookWindowsHookEx(hook);
@@ -1093,8 +1125,9 @@ void MainWindow::OpenMenuBarItem(const RECT& rect, std::size_t index)
             Dispatch([item] { item->Click(); });
             return;
         }
-        const auto next = std::find_if(trackedItems.begin(), trackedItems.end(),
-                                       [](const auto& i) { return static_cast<int>(i.second) == nextBarItem; });
+        const auto next = std::find_if(trackedItems.begin(), trackedItems.end(), [](const auto& i) {
+            return static_cast<int>(i.second) == nextBarItem;
+        });
         if (command != 0 || next == trackedItems.end())
             return;
         shown = next->first;
@@ -1109,7 +1142,8 @@ void MainWindow::PressMenuBarItem(std::size_t index)
     ::ReleaseDC(menuBar_, dc);
     for (const auto& [rect, i] : items) {
         if (i == index) {
-            PressMenuBar(TMouseButton::mbLeft, POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+            PressMenuBar(TMouseButton::mbLeft,
+                         POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
             return;
         }
     }
@@ -1138,8 +1172,8 @@ void MainWindow::AddGrid(TStringGrid& grid)
 {
     auto& view = *grids_.emplace_back(std::make_unique<GridView>(GridView{grid}));
     view.hwnd = Create(grid, kGridClass, WS_TABSTOP);
-    view.scrollBar = ::CreateWindowExW(0, WC_SCROLLBARW, nullptr, WS_CHILD | SBS_VERT, 0, 0, 0, 0, view.hwnd,
-                                       nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    view.scrollBar = ::CreateWindowExW(0, WC_SCROLLBARW, nullptr, WS_CHILD | SBS_VERT, 0, 0, 0, 0,
+                                       view.hwnd, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     Watch(grid, [this, &view] {
         TStringGrid& g = view.grid;
         Place(g, view.hwnd);
@@ -1147,8 +1181,9 @@ void MainWindow::AddGrid(TStringGrid& grid)
         ::ShowWindow(view.scrollBar, bar ? SW_SHOWNA : SW_HIDE);
         if (bar) {
             const int border = g.BorderWidth;
-            ::SetWindowPos(view.scrollBar, nullptr, S(g.Width() - border - g.ScrollBarWidth), S(border),
-                           S(g.ScrollBarWidth), S(g.Height() - 2 * border), SWP_NOZORDER | SWP_NOACTIVATE);
+            ::SetWindowPos(view.scrollBar, nullptr, S(g.Width() - border - g.ScrollBarWidth),
+                           S(border), S(g.ScrollBarWidth), S(g.Height() - 2 * border),
+                           SWP_NOZORDER | SWP_NOACTIVATE);
             SCROLLINFO info{};
             info.cbSize = sizeof(info);
             info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
@@ -1175,7 +1210,9 @@ void MainWindow::PaintGrid(GridView& view, HDC target)
         ::FillRect(dc, &r, brush);
         ::DeleteObject(brush);
     };
-    auto scaled = [this](const TRect& r) { return RECT{S(r.Left), S(r.Top), S(r.Right), S(r.Bottom)}; };
+    auto scaled = [this](const TRect& r) {
+        return RECT{S(r.Left), S(r.Top), S(r.Right), S(r.Bottom)};
+    };
     fill(client, ToColorRef(g.Color));
     // Lines between the cells: the cells are painted over a line-coloured band.
     const int border = g.BorderWidth;
@@ -1188,7 +1225,8 @@ void MainWindow::PaintGrid(GridView& view, HDC target)
     const int columnsRight = border + g.ColWidthSum() + g.GridLineWidth * g.ColCount();
     fill(RECT{S(border), S(border), S(columnsRight), S(lastRowBottom)}, kGridLine);
 
-    HRGN clip = ::CreateRectRgn(S(border), S(border), client.right - S(border), client.bottom - S(border));
+    HRGN clip =
+        ::CreateRectRgn(S(border), S(border), client.right - S(border), client.bottom - S(border));
     ::SelectClipRgn(dc, clip);
     HGDIOBJ oldFont = ::SelectObject(dc, FontOf(g));
     ::SetBkMode(dc, TRANSPARENT);
@@ -1204,7 +1242,8 @@ void MainWindow::PaintGrid(GridView& view, HDC target)
             const std::wstring text = Widen(paint.Text);
             RECT r = scaled(paint.TextRect);
             // A text wider than its cell is drawn a size smaller, not much more.
-            ::SelectObject(dc, FittedFont(g, paint.Text, paint.TextRect.Width(), FontNameAndHeight(g).second - 1));
+            ::SelectObject(dc, FittedFont(g, paint.Text, paint.TextRect.Width(),
+                                          FontNameAndHeight(g).second - 1));
             const UINT align = paint.Alignment == TAlignment::taCenter         ? DT_CENTER
                                : paint.Alignment == TAlignment::taRightJustify ? DT_RIGHT
                                                                                : DT_LEFT;
@@ -1234,15 +1273,16 @@ LRESULT MainWindow::GridMessage(GridView& view, UINT message, WPARAM wParam, LPA
         ::EndPaint(view.hwnd, &ps);
         return 0;
     }
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN: {
         ::SetFocus(view.hwnd);
         const int x = Unscale(GET_X_LPARAM(lParam), dpi_);
         const int y = Unscale(GET_Y_LPARAM(lParam), dpi_);
-        Dispatch([&g, button = ButtonOf(message), x, y, shift = ShiftNow()] { g.MouseDown(button, x, y, shift); });
+        Dispatch([&g, button = ButtonOf(message), x, y, shift = ShiftNow()] {
+            g.MouseDown(button, x, y, shift);
+        });
         return 0;
     }
     case WM_LBUTTONDBLCLK:
@@ -1253,8 +1293,7 @@ LRESULT MainWindow::GridMessage(GridView& view, UINT message, WPARAM wParam, LPA
         Dispatch([&g, button = ButtonOf(message), x, y] { g.MouseDoubleClick(button, x, y); });
         return 0;
     }
-    case WM_GETDLGCODE:
-        return DLGC_WANTARROWS;
+    case WM_GETDLGCODE: return DLGC_WANTARROWS;
     case WM_KEYDOWN: {
         bool used = false;
         Dispatch([&] { used = g.KeyDown(static_cast<std::uint16_t>(wParam), ShiftNow()); });
@@ -1288,8 +1327,7 @@ LRESULT MainWindow::GridMessage(GridView& view, UINT message, WPARAM wParam, LPA
         Dispatch([&g, top] { g.ScrollTo(top); });
         return 0;
     }
-    default:
-        break;
+    default: break;
     }
     return ::DefWindowProcW(view.hwnd, message, wParam, lParam);
 }
@@ -1304,7 +1342,8 @@ void MainWindow::ApplyWindowSize()
     // The form's client size counts the scroll bar in, as the window's frame does not.
     RECT rect{0, 0, S(form_.ClientWidth), S(form_.ClientHeight)};
     AdjustRectForDpi(rect, style, dpi_);
-    ::SetWindowLongPtrW(hwnd_, GWL_STYLE, static_cast<LONG_PTR>(style | (::IsWindowVisible(hwnd_) ? WS_VISIBLE : 0)));
+    ::SetWindowLongPtrW(hwnd_, GWL_STYLE,
+                        static_cast<LONG_PTR>(style | (::IsWindowVisible(hwnd_) ? WS_VISIBLE : 0)));
     ::SetWindowPos(hwnd_, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     if (form_.VertScrollBarVisible) {
@@ -1316,13 +1355,15 @@ void MainWindow::ApplyWindowSize()
         info.nMin = 0;
         info.nMax = S(kClientHeight) - 1;
         info.nPage = static_cast<UINT>(client.bottom);
-        scrollPos_ = std::clamp(scrollPos_, 0, std::max(0, S(kClientHeight) - static_cast<int>(client.bottom)));
+        scrollPos_ = std::clamp(scrollPos_, 0,
+                                std::max(0, S(kClientHeight) - static_cast<int>(client.bottom)));
         info.nPos = scrollPos_;
         ::SetScrollInfo(hwnd_, SB_VERT, &info, TRUE);
     } else {
         scrollPos_ = 0;
     }
-    ::SetWindowPos(client_, nullptr, 0, -scrollPos_, S(kClientWidth), S(kClientHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(client_, nullptr, 0, -scrollPos_, S(kClientWidth), S(kClientHeight),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::ScrollClient(int request)
@@ -1343,9 +1384,11 @@ void MainWindow::ScrollClient(int request)
     case SB_THUMBPOSITION: pos = info.nTrackPos; break;
     default: return;
     }
-    scrollPos_ = std::clamp(pos, 0, std::max(0, S(kClientHeight) - static_cast<int>(client.bottom)));
+    scrollPos_ =
+        std::clamp(pos, 0, std::max(0, S(kClientHeight) - static_cast<int>(client.bottom)));
     ::SetScrollPos(hwnd_, SB_VERT, scrollPos_, TRUE);
-    ::SetWindowPos(client_, nullptr, 0, -scrollPos_, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(client_, nullptr, 0, -scrollPos_, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::Centre()
@@ -1368,7 +1411,8 @@ void MainWindow::ChangeDpi(int dpi, const RECT* suggested)
     dpi_ = dpi;
     RefreshAll();
     if (suggested != nullptr)
-        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
@@ -1397,8 +1441,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         case WM_MBUTTONDBLCLK:
             PressMenuBar(ButtonOf(message), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
-        case WM_GETDLGCODE:
-            return DLGC_WANTARROWS | DLGC_WANTALLKEYS;
+        case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTALLKEYS;
         case WM_KEYDOWN:
             if (MenuBarKey(wParam))
                 return 0;
@@ -1409,8 +1452,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
                 hotMenu_ = -1;
             ::InvalidateRect(hwnd, nullptr, TRUE);
             return 0;
-        default:
-            return ::DefWindowProcW(hwnd, message, wParam, lParam);
+        default: return ::DefWindowProcW(hwnd, message, wParam, lParam);
         }
     }
     if (message == WM_PAINT) {
@@ -1467,8 +1509,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
     if (hwnd != hwnd_)
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
@@ -1496,12 +1537,8 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             return 0;
         }
         break;
-    case WM_VSCROLL:
-        ScrollClient(LOWORD(wParam));
-        return 0;
-    case WM_DPICHANGED:
-        ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
-        return 0;
+    case WM_VSCROLL: ScrollClient(LOWORD(wParam)); return 0;
+    case WM_DPICHANGED: ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_SYSCOMMAND:
         // Alt or F10 alone opens the first menu; Alt with a letter clicks the shown button it
         // marks, or opens the menu it marks.
@@ -1515,7 +1552,8 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             };
             for (TButton* button : buttons_) {
                 HWND handle = HandleOf(*button);
-                if (marks(button->Caption()) && ::IsWindowVisible(handle) && ::IsWindowEnabled(handle)) {
+                if (marks(button->Caption()) && ::IsWindowVisible(handle) &&
+                    ::IsWindowEnabled(handle)) {
                     ::SendMessageW(handle, BM_CLICK, 0, 0);
                     return 0;
                 }
@@ -1530,16 +1568,13 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             return 0;
         }
         break;
-    case WM_CLOSE:
-        ::DestroyWindow(hwnd_);
-        return 0;
+    case WM_CLOSE: ::DestroyWindow(hwnd_); return 0;
     case WM_DESTROY:
         if (quitOnClose_)
             ::PostQuitMessage(0);
         hwnd_ = nullptr;
         return 0;
-    default:
-        break;
+    default: break;
     }
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }

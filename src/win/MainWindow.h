@@ -106,8 +106,8 @@ private:
     bool MenuBarKey(WPARAM key);
     void AddPopupMenu(TPopupMenu& popup);
     void Hook(HWND hwnd, std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)> hook);
-    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                         DWORD_PTR data);
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR data);
 
     TForm1& form_;
     HWND hwnd_ = nullptr;

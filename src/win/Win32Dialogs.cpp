@@ -55,7 +55,8 @@ void Win32Dialogs::ShowError(const std::string& text)
 
 bool Win32Dialogs::AskYesNoWarning(const std::string& text)
 {
-    return ::MessageBoxW(owner_, Widen(text).c_str(), Title().c_str(), MB_YESNO | MB_ICONWARNING) == IDYES;
+    return ::MessageBoxW(owner_, Widen(text).c_str(), Title().c_str(), MB_YESNO | MB_ICONWARNING) ==
+           IDYES;
 }
 
 std::optional<std::string> Win32Dialogs::OpenFile(const OpenFileRequest& request)
@@ -75,7 +76,8 @@ std::optional<std::string> Win32Dialogs::OpenFile(const OpenFileRequest& request
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    ofn.Flags =
+        OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!::GetOpenFileNameW(&ofn))
         return std::nullopt;
     return Narrow(file.data());

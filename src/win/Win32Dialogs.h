@@ -32,7 +32,11 @@ private:
 class Win32Screen final : public IScreen {
 public:
     // The window whose monitor and frame are measured.
-    void SetWindow(HWND window, DWORD style) { window_ = window; style_ = style; }
+    void SetWindow(HWND window, DWORD style)
+    {
+        window_ = window;
+        style_ = style;
+    }
 
     int Height() const override;
     int VScrollBarWidth() const override;

@@ -207,8 +207,8 @@ bool Win32EventLoop::PumpUntil(const std::function<bool()>& done, Micros limit)
         if (now >= end)
             return false;
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
-        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<long long>(ms, 50)), QS_ALLINPUT,
-                                      MWMO_INPUTAVAILABLE);
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<long long>(ms, 50)),
+                                      QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);

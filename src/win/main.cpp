@@ -69,7 +69,8 @@ void Tell(const std::wstring& text, bool error)
         ::WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
         return;
     }
-    ::MessageBoxW(nullptr, text.c_str(), L"imconf", MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+    ::MessageBoxW(nullptr, text.c_str(), L"imconf",
+                  MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 }  // namespace
@@ -96,10 +97,12 @@ int main()
     win::ToolWindow tool(ExecutableFolder().value_or("."));
     tool.Window().QuitOnClose(true);
     if (options.screenshot) {
-        tool.loop.ScheduleAt(tool.loop.Now() + std::chrono::milliseconds(options.delayMs), [&tool, &options] {
-            const bool saved = win::SaveClientPicture(tool.Window().Handle(), *options.screenshot);
-            ::PostQuitMessage(saved ? 0 : 1);
-        });
+        tool.loop.ScheduleAt(
+            tool.loop.Now() + std::chrono::milliseconds(options.delayMs), [&tool, &options] {
+                const bool saved =
+                    win::SaveClientPicture(tool.Window().Handle(), *options.screenshot);
+                ::PostQuitMessage(saved ? 0 : 1);
+            });
     }
     return win::Win32EventLoop::RunMessageLoop();
 }

@@ -4,7 +4,9 @@
 
 namespace imconf::testing {
 
-TempDir::TempDir() : path_(testsupport::MakeFreshFolder("imconf-test-")) {}
+TempDir::TempDir() : path_(testsupport::MakeFreshFolder("imconf-test-"))
+{
+}
 
 TempDir::~TempDir()
 {
@@ -45,12 +47,13 @@ std::vector<std::string> WindowRig::CheckedPorts() const
     return checked;
 }
 
-void RealPortWindow::Start(const std::string& portName, ISerialLine& line, const std::string& description)
+void RealPortWindow::Start(const std::string& portName, ISerialLine& line,
+                           const std::string& description)
 {
     ApplyToolPortSettings(port);
     ports.ports = std::vector<SystemPort>{{portName, description}};
-    form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen, dir.File("comports.txt"),
-                                   dir.Path().string()});
+    form.emplace(TForm1Environment{loop, state, config, line, dialogs, ports, screen,
+                                   dir.File("comports.txt"), dir.Path().string()});
     form->FormCreate();
     form->FormActivate();
 }

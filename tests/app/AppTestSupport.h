@@ -123,10 +123,17 @@ struct RealPortWindow {
     TempDir dir;
     std::optional<TForm1> form;
 
-    void Start(const std::string& portName, ISerialLine& line, const std::string& description = "simulator");
+    void Start(const std::string& portName, ISerialLine& line,
+               const std::string& description = "simulator");
     void Start(const std::string& portName) { Start(portName, comLine); }
-    bool Idle() const { return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight(); }
-    bool RunToIdle(Micros limit) { return loop.RunUntil([this] { return Idle(); }, limit); }
+    bool Idle() const
+    {
+        return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight();
+    }
+    bool RunToIdle(Micros limit)
+    {
+        return loop.RunUntil([this] { return Idle(); }, limit);
+    }
     const std::string& LastLine() const { return form->TeMemo1.Lines.Last(); }
 };
 

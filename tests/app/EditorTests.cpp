@@ -121,7 +121,8 @@ TEST(MasterEditor, AddressEditorOpensOverTheCellAndSkipsTakenAddresses)
         AddItem(f, "СИРТА-4И:/2").Click();
     // Addresses 1, 2, 3; give them 5, 6, 7.
     for (int i = 0; i < 3; ++i)
-        rig.config.NodeTable[static_cast<std::size_t>(i)].Address = static_cast<std::uint8_t>(5 + i);
+        rig.config.NodeTable[static_cast<std::size_t>(i)].Address =
+            static_cast<std::uint8_t>(5 + i);
     f.NodesGrid.ClickCell(1, 1);
     f.NodesGrid.DoubleClick();
     EXPECT_EQ(f.AddrEdit.Left(), 8 + 220 + 5 - 79);
@@ -242,7 +243,8 @@ TEST(LinkEditor, PopupCommandsOnTheSelectedEntry)
     EXPECT_EQ(run(0x0017, "ПРИБОР /ПАРАМ. B"), 0x2217);
     EXPECT_EQ(f.LINK_Grid.Cell(7, 3), "ПР.-23 /B");
     EXPECT_EQ(run(0x0105, "ПРИБОР /УЗЕЛ "), 0x0205);
-    for (const char* device : {"ПРИБОР /УЗЕЛ ", "ПРИБОР /ПАРАМ. А", "ПРИБОР /ПАРАМ. C", "ПРИБОР /ПАРАМ. D"})
+    for (const char* device :
+         {"ПРИБОР /УЗЕЛ ", "ПРИБОР /ПАРАМ. А", "ПРИБОР /ПАРАМ. C", "ПРИБОР /ПАРАМ. D"})
         EXPECT_EQ(run(0x0040, device), 0x0040) << device;
     EXPECT_EQ(run(0x0040, "ЗОНА"), 0x0040);
     EXPECT_EQ(run(0x1A05, "ЗОНА"), 0x0005);
@@ -300,7 +302,8 @@ TEST(LinkEditor, SpacerColumnsAreWhiteGapsAndTheSelectedRowIsHighlighted)
     const TCellPaint spacer = f.LINK_Grid.PaintCell(2, 4);
     const TRect cell = f.LINK_Grid.CellRect(2, 4);
     EXPECT_EQ(spacer.Fill, colors::White);
-    EXPECT_EQ(spacer.FillRect, (TRect{cell.Left - 2, cell.Top - 2, cell.Right + 2, cell.Bottom + 2}));
+    EXPECT_EQ(spacer.FillRect,
+              (TRect{cell.Left - 2, cell.Top - 2, cell.Right + 2, cell.Bottom + 2}));
     EXPECT_EQ(f.LINK_Grid.PaintCell(1, 4).Fill, colors::SelectedRow);
     EXPECT_EQ(f.LINK_Grid.PaintCell(1, 5).Fill, colors::White);
     EXPECT_EQ(f.LINK_Grid.PaintCell(1, 0).Fill, colors::ButtonFace);

@@ -23,7 +23,10 @@ namespace {
 struct RealWindow : RealPortWindow {
     testsupport::TSimProcess sim;
 
-    explicit RealWindow(std::vector<std::string> options) : sim(std::move(options)) { Start(sim.Pty()); }
+    explicit RealWindow(std::vector<std::string> options) : sim(std::move(options))
+    {
+        Start(sim.Pty());
+    }
     bool RunToIdle(Micros limit = 60s) { return RealPortWindow::RunToIdle(limit); }
 };
 
@@ -44,8 +47,8 @@ TEST(WindowEndToEnd, ReadEditWriteAndReadBack)
     // Edit: two nodes through the popup, a link entry through its popup.
     w.form->TePopupMenu1.Items.Item(0).Item(0).Click();  // СИРТА-16И:/16
     w.form->TePopupMenu1.Items.Item(0).Item(2).Click();  // СИРТА-4И:/4
-    w.form->LINK_Grid.ClickCell(4, 2);                    // entry 9
-    w.form->TePopupMenu2.Items.Item(5).Click();           // ПРИБОР /ПАРАМ. А
+    w.form->LINK_Grid.ClickCell(4, 2);                   // entry 9
+    w.form->TePopupMenu2.Items.Item(5).Click();          // ПРИБОР /ПАРАМ. А
     ASSERT_EQ(w.config.LinkTable[9], 0x1209);
     w.form->TeButton2.Click();
     ASSERT_TRUE(w.RunToIdle());
@@ -91,7 +94,8 @@ TEST(WindowEndToEnd, SearchFindsTheModuleThenAddressAndSpeedChangeKeepTheLink)
     EXPECT_EQ(w.port.BaudRate(), TBaudRate::br57600);
     w.form->Sound_Butt.Click();
     ASSERT_TRUE(w.RunToIdle());
-    EXPECT_EQ(w.LastLine(), "   : ОК.") << "still talking to the module at its new address and speed";
+    EXPECT_EQ(w.LastLine(), "   : ОК.")
+        << "still talking to the module at its new address and speed";
 }
 
 TEST(WindowEndToEnd, FirmwareUpgradeIntoTheBootloader)
@@ -105,7 +109,9 @@ TEST(WindowEndToEnd, FirmwareUpgradeIntoTheBootloader)
     for (auto& b : file)
         b = static_cast<std::uint8_t>(random());
     const std::string path = w.dir.File("fw.hex");
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
     w.dialogs.fileAnswer = path;
     w.form->CustomItem24->Click();
     ASSERT_TRUE(w.RunToIdle(120s));

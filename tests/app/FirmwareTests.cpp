@@ -13,7 +13,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::vector<std::string> kAbortLines{"   : firmware upgrade...", "   : ОШИБКА: Нет ответа от пульта.",
+const std::vector<std::string> kAbortLines{"   : firmware upgrade...",
+                                           "   : ОШИБКА: Нет ответа от пульта.",
                                            "   : ? -> Перезапустить пульт в режиме загрузчика;",
                                            "   :   -> Проверить настройки COM порта;"};
 
@@ -39,7 +40,8 @@ struct Rig : WindowRig {
     {
         const std::string path = dir.File(name);
         std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         return path;
     }
     void Upgrade(const std::vector<std::uint8_t>& file)
@@ -49,7 +51,11 @@ struct Rig : WindowRig {
     }
     bool RunToIdle(Micros limit = 120s)
     {
-        return loop.RunUntil([this] { return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight(); }, limit);
+        return loop.RunUntil(
+            [this] {
+                return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight();
+            },
+            limit);
     }
     std::vector<std::string> Trace() const { return form->TeMemo1.Lines.Items(); }
 };
@@ -81,7 +87,8 @@ TEST(FirmwareUpgrade, WithoutEepromPartSendsThirtyFramesAndCompletes)
     EXPECT_EQ(rig.line.Requests()[0].bytes.size(), 515u);
     EXPECT_EQ(rig.line.Requests()[28].bytes.size(), 19u);
     EXPECT_EQ(rig.line.Requests()[28].bytes[16], 31);
-    EXPECT_EQ(rig.line.Requests()[29].bytes, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0x1B}));
+    EXPECT_EQ(rig.line.Requests()[29].bytes,
+              (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0x1B}));
     std::vector<int> expected;
     for (int p = 1; p <= 29; ++p)
         expected.push_back(p);
@@ -94,7 +101,8 @@ TEST(FirmwareUpgrade, WithoutEepromPartSendsThirtyFramesAndCompletes)
     EXPECT_EQ(rig.line.BaudRate(), TBaudRate::br9600);
     EXPECT_EQ(rig.F().StatusBar1.PanelText(2), "DEVICE : А = 247; Baud = 9600");
     EXPECT_TRUE(rig.module.Bootloader().Complete());
-    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 14336, rig.module.Bootloader().Flash().begin()));
+    EXPECT_TRUE(
+        std::equal(file.begin(), file.begin() + 14336, rig.module.Bootloader().Flash().begin()));
     const auto& eeprom = rig.module.Bootloader().Eeprom();
     EXPECT_EQ(eeprom[496], 0xFF);
     EXPECT_EQ(eeprom[506], file[14336]);
@@ -112,7 +120,8 @@ TEST(FirmwareUpgrade, CommandPressedDuringTheTransferGoesOutWhenItEnds)
     rig.loop.Advance(1s);  // the command goes out and, in the bootloader, times out
     const auto& sent = rig.line.Requests();
     ASSERT_EQ(sent.size(), 31u);
-    EXPECT_EQ(sent.back().bytes, (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x24, 0xA5, 0x5A, 0x26, 0x3C}));
+    EXPECT_EQ(sent.back().bytes,
+              (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x24, 0xA5, 0x5A, 0x26, 0x3C}));
     EXPECT_EQ(sent.back().baud, 9600u) << "after the port speed is restored";
     EXPECT_EQ(rig.state.CommandDeferred, 0);
     // Nothing is left over to go out in the middle of a later operation.
@@ -136,7 +145,8 @@ TEST(FirmwareUpgrade, WholeImageArrivesAsTheFileHoldsIt)
     const auto& eeprom = rig.module.Bootloader().Eeprom();
     EXPECT_TRUE(std::equal(file.begin(), file.begin() + 14336, flash.begin()));
     for (std::size_t i = 0; i < 612; ++i) {
-        const std::uint8_t want = (i >= 506 && i < 512) ? file[14336 + (i - 506) % 2] : file[14338 + i];
+        const std::uint8_t want =
+            (i >= 506 && i < 512) ? file[14336 + (i - 506) % 2] : file[14338 + i];
         ASSERT_EQ(eeprom[i], want) << i;
     }
     for (std::size_t i = 612; i < 624; ++i)
@@ -155,8 +165,10 @@ TEST(FirmwareUpgrade, ModuleNotInItsBootloaderAbortsAfterSixTimeouts)
     for (const auto& r : rig.line.Requests())
         EXPECT_EQ(r.bytes[512], 0) << "page 0 every time";
     EXPECT_EQ(rig.Trace(), kAbortLines);
-    EXPECT_NE(std::find(panels.begin(), panels.end(), "UPGRADE PROCESS : ОШИБКИ -> 05"), panels.end());
-    EXPECT_NE(std::find(panels.begin(), panels.end(), "UPGRADE PROCESS : ОШИБКИ -> 06"), panels.end());
+    EXPECT_NE(std::find(panels.begin(), panels.end(), "UPGRADE PROCESS : ОШИБКИ -> 05"),
+              panels.end());
+    EXPECT_NE(std::find(panels.begin(), panels.end(), "UPGRADE PROCESS : ОШИБКИ -> 06"),
+              panels.end());
     EXPECT_EQ(rig.line.BaudRate(), TBaudRate::br38400);
     EXPECT_EQ(rig.F().StatusBar1.PanelText(2), "DEVICE : А = 247; Baud = 38400");
     EXPECT_FALSE(rig.F().TeProgressBar1.Visible());
@@ -179,8 +191,9 @@ TEST(FirmwareUpgrade, FailuresAreCountedUntilAnAcknowledgementAndRetryTheSameSte
     ASSERT_TRUE(rig.RunToIdle());
     EXPECT_EQ(rig.Trace().back(), "   : OK.");
     const std::vector<std::string> counted(panels.begin(), panels.begin() + 4);
-    EXPECT_EQ(counted, (std::vector<std::string>{"UPGRADE PROCESS : ОШИБКИ -> 01", "UPGRADE PROCESS : ОШИБКИ -> 02",
-                                                 "UPGRADE PROCESS : ОШИБКИ -> 03", "UPGRADE PROCESS : ОШИБКИ -> 01"}));
+    EXPECT_EQ(counted, (std::vector<std::string>{
+                           "UPGRADE PROCESS : ОШИБКИ -> 01", "UPGRADE PROCESS : ОШИБКИ -> 02",
+                           "UPGRADE PROCESS : ОШИБКИ -> 03", "UPGRADE PROCESS : ОШИБКИ -> 01"}));
     const auto& r = rig.line.Requests();
     ASSERT_EQ(r.size(), 3u + 30u + 4u + 1u);
     EXPECT_EQ(r[31].bytes.size(), 19u) << "the lost EEPROM block";
@@ -204,8 +217,9 @@ TEST(FirmwareUpgrade, PortThatCannotBeOpenedStopsTheUpgrade)
             rig.line.OpenError = ENOENT;
         }
         ASSERT_TRUE(rig.RunToIdle());
-        EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"   : firmware upgrade...",
-                                                          "   : ОСТАНОВЛЕНО - ОШИБКА ОТКРЫТИЯ ПОРТА ttyUSB7"}))
+        EXPECT_EQ(rig.Trace(),
+                  (std::vector<std::string>{"   : firmware upgrade...",
+                                            "   : ОСТАНОВЛЕНО - ОШИБКА ОТКРЫТИЯ ПОРТА ttyUSB7"}))
             << atBlock;
         EXPECT_EQ(rig.state.OperationState, opstate::Idle);
         EXPECT_TRUE(rig.F().TeMemo1.Visible());
@@ -221,7 +235,8 @@ TEST(FirmwareUpgrade, LoaderMessagesAndRefusals)
     {
         Rig rig;
         rig.Upgrade(std::vector<std::uint8_t>(14337, 0));
-        EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"   : download firmware...", "   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА."}));
+        EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"   : download firmware...",
+                                                         "   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА."}));
         EXPECT_EQ(rig.state.OperationState, opstate::Idle);
         EXPECT_TRUE(rig.line.Requests().empty());
     }
@@ -242,7 +257,8 @@ TEST(FirmwareUpgrade, LoaderMessagesAndRefusals)
         rig.F().CustomItem24->Click();
         EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"TX :", "RX :"}));
     }
-    for (std::uint8_t op : {std::uint8_t{2}, std::uint8_t{7}, std::uint8_t{250}, std::uint8_t{254}}) {
+    for (std::uint8_t op :
+         {std::uint8_t{2}, std::uint8_t{7}, std::uint8_t{250}, std::uint8_t{254}}) {
         Rig rig;
         rig.state.OperationState = op;
         rig.dialogs.fileAnswer = rig.WriteFile("fw.hex", ImageFile(0));
@@ -255,7 +271,8 @@ TEST(FirmwareUpgrade, LoaderMessagesAndRefusals)
 TEST(ImageBuilder, BuildsRefusesAndCleansUp)
 {
     Rig rig;
-    auto build = [&](const std::vector<std::uint8_t>& flash, std::optional<std::vector<std::uint8_t>> eeprom,
+    auto build = [&](const std::vector<std::uint8_t>& flash,
+                     std::optional<std::vector<std::uint8_t>> eeprom,
                      const std::string& name = "module.bin") {
         rig.dialogs.fileAnswers.clear();
         rig.dialogs.fileAnswers.push_back(rig.WriteFile(name, flash));
@@ -283,12 +300,20 @@ TEST(ImageBuilder, BuildsRefusesAndCleansUp)
     EXPECT_EQ(loaded.FlashImage[999], 0x42);
     EXPECT_EQ(loaded.FlashImage[1000], 0xFF);
     EXPECT_EQ(loaded.ImageCrc, Crc16(loaded.FlashImage.data(), 14336));
-    EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"TX :", "RX :"})) << "a build writes no message";
+    EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"TX :", "RX :"}))
+        << "a build writes no message";
 
-    for (auto refused : {std::make_pair(std::vector<std::uint8_t>(14337, 1), std::optional<std::vector<std::uint8_t>>(std::vector<std::uint8_t>(16, 1))),
-                         std::make_pair(std::vector<std::uint8_t>(100, 1), std::optional<std::vector<std::uint8_t>>(std::vector<std::uint8_t>{})),
-                         std::make_pair(std::vector<std::uint8_t>(100, 1), std::optional<std::vector<std::uint8_t>>(std::vector<std::uint8_t>(513, 1))),
-                         std::make_pair(std::vector<std::uint8_t>(100, 1), std::optional<std::vector<std::uint8_t>>())}) {
+    for (auto refused :
+         {std::make_pair(
+              std::vector<std::uint8_t>(14337, 1),
+              std::optional<std::vector<std::uint8_t>>(std::vector<std::uint8_t>(16, 1))),
+          std::make_pair(std::vector<std::uint8_t>(100, 1),
+                         std::optional<std::vector<std::uint8_t>>(std::vector<std::uint8_t>{})),
+          std::make_pair(
+              std::vector<std::uint8_t>(100, 1),
+              std::optional<std::vector<std::uint8_t>>(std::vector<std::uint8_t>(513, 1))),
+          std::make_pair(std::vector<std::uint8_t>(100, 1),
+                         std::optional<std::vector<std::uint8_t>>())}) {
         build(std::vector<std::uint8_t>(100, 1), std::vector<std::uint8_t>(16, 1));
         ASSERT_TRUE(std::filesystem::exists(output));
         build(refused.first, refused.second);

@@ -39,8 +39,8 @@ TEST(Form1, StartsUpWithTheDefaults)
     EXPECT_EQ(CheckedBaudItems(form), std::vector<std::string>{"9600"});
     EXPECT_TRUE(form.CustomItem8->Checked());
     EXPECT_EQ(form.CustomItem8->Caption(), "150ms");
-    for (TMenuItem* item : {form.CustomItem7, form.CustomItem9, form.CustomItem10, form.CustomItem11,
-                            form.CustomItem12})
+    for (TMenuItem* item : {form.CustomItem7, form.CustomItem9, form.CustomItem10,
+                            form.CustomItem11, form.CustomItem12})
         EXPECT_FALSE(item->Checked()) << item->Caption();
     EXPECT_FALSE(form.CustomItem27->Visible());
     EXPECT_FALSE(form.CustomItem27->Enabled());
@@ -94,7 +94,8 @@ TEST(Form1, ControlsSitWhereTheLayoutPutsThem)
     };
     for (const auto& p : places) {
         EXPECT_EQ(p.control.Parent(), p.parent) << p.control.Name();
-        EXPECT_EQ((std::vector<int>{p.control.Left(), p.control.Top(), p.control.Width(), p.control.Height()}),
+        EXPECT_EQ((std::vector<int>{p.control.Left(), p.control.Top(), p.control.Width(),
+                                    p.control.Height()}),
                   (std::vector<int>{p.l, p.t, p.w, p.h}))
             << p.control.Name();
     }
@@ -135,7 +136,8 @@ TEST(Form1, PaneSwitchAroundALongOperation)
     EXPECT_TRUE(form.TeMemo2.Visible());
     EXPECT_TRUE(form.TeProgressBar1.Visible());
     EXPECT_EQ(form.TeProgressBar1.Max(), 5);
-    EXPECT_EQ(form.TeMemo2.Lines.Items(), std::vector<std::string>{"   : чтение конфигурации модуля..."});
+    EXPECT_EQ(form.TeMemo2.Lines.Items(),
+              std::vector<std::string>{"   : чтение конфигурации модуля..."});
     form.ShowTracePane();
     EXPECT_TRUE(form.TeMemo1.Visible());
     EXPECT_FALSE(form.TeMemo2.Visible());
@@ -152,7 +154,8 @@ TEST(Form1, TraceGoesIntoTheTracePaneInItsColour)
     EXPECT_EQ(form.TeMemo1.FontColor(), colors::Blue);
     form.Trace.ShowReply({"RX : 42 "});
     form.Trace.ShowLine("   : ОК.");
-    EXPECT_EQ(form.TeMemo1.Lines.Items(), (std::vector<std::string>{"TX : 01 ", "RX : 42 ", "   : ОК."}));
+    EXPECT_EQ(form.TeMemo1.Lines.Items(),
+              (std::vector<std::string>{"TX : 01 ", "RX : 42 ", "   : ОК."}));
 }
 
 TEST(PortMenu, ChoosesTheCurrentPortThenCom1ThenTheFirst)
@@ -203,14 +206,16 @@ TEST(PortMenu, UnreadableSystemListFallsBackToTheFile)
     rig.dir.Write("comports.txt", twelve);
     TForm1& form = rig.Create();
     EXPECT_EQ(form.PORT1->Count(), 10u);
-    EXPECT_EQ(form.TeMemo1.Lines.Items(), (std::vector<std::string>{kUnreadable1, kUnreadable2, "   : OK."}));
+    EXPECT_EQ(form.TeMemo1.Lines.Items(),
+              (std::vector<std::string>{kUnreadable1, kUnreadable2, "   : OK."}));
     EXPECT_EQ(rig.line.Port(), "COM11");
 
     rig.state.OperationState = opstate::Search;  // also while an operation runs
     form.TeMemo1.Lines.Add("TX : something");
     form.TeMenuBar1.OnMouseDown();
     form.TeMenuBar1.OnMouseDown();
-    EXPECT_EQ(form.TeMemo1.Lines.Items(), (std::vector<std::string>{kUnreadable1, kUnreadable2, "   : OK."}));
+    EXPECT_EQ(form.TeMemo1.Lines.Items(),
+              (std::vector<std::string>{kUnreadable1, kUnreadable2, "   : OK."}));
     EXPECT_EQ(form.PORT1->Count(), 10u);
 }
 
@@ -228,7 +233,8 @@ TEST(PortMenu, FileChoiceFollowsTheSameRule)
         rig.dir.Write("comports.txt", c.file);
         rig.line.SetPort(c.current);
         rig.Create();
-        EXPECT_EQ(rig.CheckedPorts(), std::vector<std::string>{c.chosen}) << c.file << " / " << c.current;
+        EXPECT_EQ(rig.CheckedPorts(), std::vector<std::string>{c.chosen})
+            << c.file << " / " << c.current;
         EXPECT_EQ(rig.line.Port(), c.chosen);
     }
 }
@@ -239,7 +245,8 @@ TEST(PortMenu, MissingOrEmptyFile)
         WindowRig rig;  // unreadable list, no file
         rig.ports.ports.reset();
         TForm1& form = rig.Create();
-        EXPECT_EQ(form.TeMemo1.Lines.Items(), (std::vector<std::string>{kUnreadable1, kUnreadable2, kNoFile}));
+        EXPECT_EQ(form.TeMemo1.Lines.Items(),
+                  (std::vector<std::string>{kUnreadable1, kUnreadable2, kNoFile}));
         EXPECT_EQ(form.PORT1->Count(), 0u);
         EXPECT_EQ(rig.line.Port(), "COM1");
     }
@@ -248,7 +255,8 @@ TEST(PortMenu, MissingOrEmptyFile)
         rig.ports.ports.reset();
         rig.dir.Write("comports.txt", "");
         TForm1& form = rig.Create();
-        EXPECT_EQ(form.TeMemo1.Lines.Items(), (std::vector<std::string>{kUnreadable1, kUnreadable2, "   : OK."}));
+        EXPECT_EQ(form.TeMemo1.Lines.Items(),
+                  (std::vector<std::string>{kUnreadable1, kUnreadable2, "   : OK."}));
         EXPECT_EQ(form.PORT1->Count(), 0u);
         EXPECT_EQ(form.StatusBar1.PanelText(0), "");
     }

@@ -32,7 +32,10 @@ struct Rig : WindowRig {
     bool RunToEnd(Micros limit = 20s)
     {
         return loop.RunUntil(
-            [this] { return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight() && !form->Timer_Wait.Enabled(); },
+            [this] {
+                return state.OperationState == opstate::Idle &&
+                       !form->Engine.TransactionInFlight() && !form->Timer_Wait.Enabled();
+            },
             limit);
     }
     std::vector<std::vector<std::uint8_t>> Sent() const
@@ -60,7 +63,8 @@ TEST(ConfigRead, FillsTheModelAndAllThreeGrids)
 {
     Rig rig;
     for (std::uint16_t i = 0; i < 32; ++i)
-        rig.SetRegister(static_cast<std::uint16_t>(0x0100 + i), static_cast<std::uint16_t>(i < 24 ? 0x0200 + i : 0x4242));
+        rig.SetRegister(static_cast<std::uint16_t>(0x0100 + i),
+                        static_cast<std::uint16_t>(i < 24 ? 0x0200 + i : 0x4242));
     rig.SetRegister(0x0105, 0x1205);
     rig.SetRegister(0x0121, 22);
     rig.SetRegister(0x0122, 8);
@@ -164,7 +168,8 @@ TEST(ConfigWrite, PutsTheModelIntoTheModuleByteExact)
     EXPECT_EQ((std::vector<std::uint8_t>(sent[1].begin(), sent[1].begin() + 7)),
               (std::vector<std::uint8_t>{247, 0x10, 0x01, 0x21, 0x00, 0x20, 0x40}));
     EXPECT_EQ(sent[2][3], 0x41);
-    EXPECT_EQ(sent[3], (std::vector<std::uint8_t>{247, 6, 0x01, 0x20, 0, 2, sent[3][6], sent[3][7]}));
+    EXPECT_EQ(sent[3],
+              (std::vector<std::uint8_t>{247, 6, 0x01, 0x20, 0, 2, sent[3][6], sent[3][7]}));
 }
 
 TEST(ConfigWrite, EmptyTableWritesFreePositionsAndCountZero)
@@ -192,12 +197,14 @@ TEST(ConfigSequences, EveryStepFailureEndsWithTheErrorEnding)
             for (Fault fault : {Fault::Timeout, Fault::BadCrc, Fault::Exception}) {
                 Rig rig;
                 int seen = 0;
-                rig.line.Intercept = [&](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
+                rig.line.Intercept =
+                    [&](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
                     if (seen++ != step)
                         return std::nullopt;
                     if (fault == Fault::Timeout)
                         return sim::TReply{};
-                    std::vector<std::uint8_t> reply{frame[0], static_cast<std::uint8_t>(frame[1] | 0x80), 2, 0, 0};
+                    std::vector<std::uint8_t> reply{
+                        frame[0], static_cast<std::uint8_t>(frame[1] | 0x80), 2, 0, 0};
                     PlaceCrc(reply.data(), 3);
                     if (fault == Fault::BadCrc)
                         reply[4] ^= 0xFF;
@@ -206,15 +213,17 @@ TEST(ConfigSequences, EveryStepFailureEndsWithTheErrorEnding)
                 const std::string title = write ? kWriteTitle : kReadTitle;
                 (write ? rig.F().TeButton2 : rig.F().TeButton5).Click();
                 ASSERT_TRUE(rig.RunToEnd()) << write << step;
-                const std::string where = std::string(write ? "write" : "read") + " step " + std::to_string(step + 1) +
-                                          " fault " + std::to_string(static_cast<int>(fault));
+                const std::string where = std::string(write ? "write" : "read") + " step " +
+                                          std::to_string(step + 1) + " fault " +
+                                          std::to_string(static_cast<int>(fault));
                 if (write && fault == Fault::Exception && step < 3) {
                     // A refused block write does not stop the write, but its ending says so.
                     EXPECT_EQ(rig.line.Requests().size(), 4u) << where;
                     ExpectEnding(rig, title, "   : ОШИБКА.");
                     EXPECT_EQ(rig.F().TeProgressBar1.Position(), 1 + 2) << where;
                 } else {
-                    EXPECT_EQ(rig.line.Requests().size(), static_cast<std::size_t>(step + 1)) << where;
+                    EXPECT_EQ(rig.line.Requests().size(), static_cast<std::size_t>(step + 1))
+                        << where;
                     ExpectEnding(rig, title, "   : ОШИБКА.");
                 }
             }
@@ -245,23 +254,30 @@ TEST(ConfigSequences, PortGoneEndsTheSequenceAndKeepsThePortLine)
         rig.line.SetPort("ttyUSB0");
         rig.F().TeButton5.Click();
         if (failAt > 0) {
-            ASSERT_TRUE(rig.loop.RunUntil([&] { return rig.line.Requests().size() == 2 && !rig.F().Engine.TransactionInFlight(); }, 5s));
+            ASSERT_TRUE(rig.loop.RunUntil(
+                [&] {
+                    return rig.line.Requests().size() == 2 && !rig.F().Engine.TransactionInFlight();
+                },
+                5s));
         }
         rig.line.OpenError = ENOENT;
         ASSERT_TRUE(rig.RunToEnd());
-        EXPECT_EQ(rig.Trace(), (std::vector<std::string>{kReadTitle, "   : ОШИБКА ОТКРЫТИЯ ПОРТА ttyUSB0", "   : ОШИБКА."}));
+        EXPECT_EQ(rig.Trace(),
+                  (std::vector<std::string>{kReadTitle, "   : ОШИБКА ОТКРЫТИЯ ПОРТА ttyUSB0",
+                                            "   : ОШИБКА."}));
         EXPECT_EQ(rig.state.OperationState, opstate::Idle);
         EXPECT_FALSE(rig.F().TeProgressBar1.Visible());
         rig.line.OpenError = 0;
         rig.F().TeButton5.Click();
-        EXPECT_EQ(rig.state.OperationState, opstate::ReadRequested) << "the next press starts normally";
+        EXPECT_EQ(rig.state.OperationState, opstate::ReadRequested)
+            << "the next press starts normally";
     }
 }
 
 TEST(ConfigSequences, ButtonsDoNothingWhileAnyOperationRuns)
 {
-    for (std::uint8_t op : {opstate::ReadRequested, opstate::ReadNodeTypes, opstate::WriteLinkArea, opstate::Upgrade,
-                            opstate::Search}) {
+    for (std::uint8_t op : {opstate::ReadRequested, opstate::ReadNodeTypes, opstate::WriteLinkArea,
+                            opstate::Upgrade, opstate::Search}) {
         Rig rig;
         rig.state.OperationState = op;
         rig.F().TeButton5.Click();
@@ -306,22 +322,32 @@ TEST(ConfigSequences, RandomConfigurationsSurviveAWriteAndAReadBack)
         ConfigModel& model = writer.config;
         const int wanted = std::uniform_int_distribution<int>(0, 12)(random);
         for (int i = 0; i < wanted; ++i)
-            model.AddNode(codes[std::uniform_int_distribution<std::size_t>(0, codes.size() - 1)(random)]);
+            model.AddNode(
+                codes[std::uniform_int_distribution<std::size_t>(0, codes.size() - 1)(random)]);
         for (int i = 0; i < model.NodeCount; ++i)
             model.NodeTable[static_cast<std::size_t>(i)].Address =
                 static_cast<std::uint8_t>(std::uniform_int_distribution<int>(1, 247)(random));
         for (auto& entry : model.LinkTable) {
-            const std::uint16_t n = static_cast<std::uint16_t>(std::uniform_int_distribution<int>(0, 31)(random));
+            const std::uint16_t n =
+                static_cast<std::uint16_t>(std::uniform_int_distribution<int>(0, 31)(random));
             const std::array<std::uint16_t, 8> kinds{
                 static_cast<std::uint16_t>(std::uniform_int_distribution<int>(0, 511)(random)),
-                static_cast<std::uint16_t>(0x0200 + n), static_cast<std::uint16_t>(0x1200 + n),
-                static_cast<std::uint16_t>(0x2200 + n), static_cast<std::uint16_t>(0x3200 + n),
-                static_cast<std::uint16_t>(0x4200 + n), static_cast<std::uint16_t>(0x0A00 + n),
+                static_cast<std::uint16_t>(0x0200 + n),
+                static_cast<std::uint16_t>(0x1200 + n),
+                static_cast<std::uint16_t>(0x2200 + n),
+                static_cast<std::uint16_t>(0x3200 + n),
+                static_cast<std::uint16_t>(0x4200 + n),
+                static_cast<std::uint16_t>(0x0A00 + n),
                 static_cast<std::uint16_t>(std::uniform_int_distribution<int>(0, 0xFFFF)(random))};
             entry = kinds[std::uniform_int_distribution<std::size_t>(0, kinds.size() - 1)(random)];
         }
         writer.form->TeButton2.Click();
-        ASSERT_TRUE(writer.loop.RunUntil([&] { return writer.state.OperationState == opstate::Idle && !writer.form->Engine.TransactionInFlight(); }, 20s));
+        ASSERT_TRUE(writer.loop.RunUntil(
+            [&] {
+                return writer.state.OperationState == opstate::Idle &&
+                       !writer.form->Engine.TransactionInFlight();
+            },
+            20s));
         ASSERT_EQ(writer.form->TeMemo1.Lines.Last(), "   : ОК.") << round;
 
         // A fresh window reads the module back.
@@ -330,9 +356,15 @@ TEST(ConfigSequences, RandomConfigurationsSurviveAWriteAndAReadBack)
         reader.form->FormActivate();
         // The reader's module gets the registers the write left in the writer's module.
         for (std::uint16_t r = 0x0100; r <= 0x0160; ++r)
-            ASSERT_EQ(reader.module.Module().Set(r, writer.module.Module().Get(r).value_or(0)), "") << r;
+            ASSERT_EQ(reader.module.Module().Set(r, writer.module.Module().Get(r).value_or(0)), "")
+                << r;
         reader.form->TeButton5.Click();
-        ASSERT_TRUE(reader.loop.RunUntil([&] { return reader.state.OperationState == opstate::Idle && !reader.form->Engine.TransactionInFlight(); }, 20s));
+        ASSERT_TRUE(reader.loop.RunUntil(
+            [&] {
+                return reader.state.OperationState == opstate::Idle &&
+                       !reader.form->Engine.TransactionInFlight();
+            },
+            20s));
         ASSERT_EQ(reader.form->TeMemo1.Lines.Last(), "   : ОК.") << round;
 
         EXPECT_EQ(reader.config.LinkTable, model.LinkTable) << round;
@@ -349,7 +381,8 @@ TEST(ConfigSequences, RandomConfigurationsSurviveAWriteAndAReadBack)
             }
         }
         for (int i = 0; i < model.NodeCount; ++i)
-            EXPECT_EQ(reader.form->NodesGrid.Cell(2, i + 1), FormatZeroPadded(model.NodeTable[static_cast<std::size_t>(i)].Address, 3));
+            EXPECT_EQ(reader.form->NodesGrid.Cell(2, i + 1),
+                      FormatZeroPadded(model.NodeTable[static_cast<std::size_t>(i)].Address, 3));
     }
 }
 

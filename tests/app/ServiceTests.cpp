@@ -24,7 +24,11 @@ struct Rig : WindowRig {
     TForm1& F() { return *form; }
     bool RunToIdle(Micros limit = 60s)
     {
-        return loop.RunUntil([this] { return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight(); }, limit);
+        return loop.RunUntil(
+            [this] {
+                return state.OperationState == opstate::Idle && !form->Engine.TransactionInFlight();
+            },
+            limit);
     }
     std::vector<std::string> Trace() const { return form->TeMemo1.Lines.Items(); }
     std::vector<std::uint8_t> LastRequest() const { return line.Requests().back().bytes; }
@@ -40,8 +44,9 @@ TEST(BusSearch, ModuleAtAddressOneIsFoundByTheFirstProbe)
     EXPECT_EQ(rig.state.OperationState, opstate::Search);
     EXPECT_TRUE(rig.F().TeProgressBar1.Visible());
     ASSERT_TRUE(rig.RunToIdle());
-    EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"TX : 01 03 00 00 00 01 84 0A ", "RX : 01 03 02 00 18 B8 4E ",
-                                                      kFound + "001", "   : ОК."}));
+    EXPECT_EQ(rig.Trace(),
+              (std::vector<std::string>{"TX : 01 03 00 00 00 01 84 0A ",
+                                        "RX : 01 03 02 00 18 B8 4E ", kFound + "001", "   : ОК."}));
     EXPECT_EQ(rig.line.Requests().size(), 1u);
     EXPECT_EQ(rig.state.DeviceAddress, 1);
     EXPECT_EQ(rig.F().TeSpinEdit1.Value(), 1);
@@ -83,7 +88,8 @@ TEST(BusSearch, EmptyBusEndsAfter247ProbesAndForeignDevicesArePassedOver)
     EXPECT_EQ(rig.Trace().back(), kNotFound);
     EXPECT_EQ(rig.state.DeviceAddress, 247);
     EXPECT_EQ(rig.F().TeSpinEdit1.Value(), 247);
-    EXPECT_EQ(rig.module.Module().RequestCount(), 1u) << "address 12 answered once and the search went on";
+    EXPECT_EQ(rig.module.Module().RequestCount(), 1u)
+        << "address 12 answered once and the search went on";
     EXPECT_FALSE(rig.line.Connected());
 }
 
@@ -124,7 +130,7 @@ TEST(BusSearch, StopAfterThirtyAndALateAnswerToTheLastProbe)
 {
     Rig rig(30);
     rig.module.Faults().Add({sim::TFaultKind::Late, 1, 0.0, 50});  // the module answers late
-    rig.F().CustomItem8->Click();  // 150 ms
+    rig.F().CustomItem8->Click();                                  // 150 ms
     rig.F().CustomItem5->Click();
     ASSERT_TRUE(rig.loop.RunUntil([&] { return rig.line.Requests().size() == 30; }, 60s));
     rig.F().CustomItem5->Click();  // Stop while probe 30 waits
@@ -145,7 +151,8 @@ TEST(BusSearch, LateRepliesAreCreditedToTheirSenderNotToTheProbedAddress)
     // in while a later address is probed: the module is still found at 4.
     for (bool foreignException : {true, false}) {
         Rig rig(4);
-        rig.line.Intercept = [&](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
+        rig.line.Intercept =
+            [&](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
             if (foreignException && frame[0] == 3) {
                 std::vector<std::uint8_t> refused{3, 0x83, 0x02, 0, 0};
                 PlaceCrc(refused.data(), 3);
@@ -185,7 +192,10 @@ TEST(BusSearch, EndingWithoutAReplyOfItsOwnClosesThePort)
         rig.F().CustomItem5->Click();
         if (editor) {
             ASSERT_TRUE(rig.loop.RunUntil(
-                [&] { return rig.line.Requests().size() == 2 && !rig.F().Engine.TransactionInFlight(); }, 60s));
+                [&] {
+                    return rig.line.Requests().size() == 2 && !rig.F().Engine.TransactionInFlight();
+                },
+                60s));
             rig.F().TeSpinEdit1.SetValue(247);
         }
         ASSERT_TRUE(rig.RunToIdle(120s));
@@ -229,7 +239,8 @@ TEST(Commands, RequestsAreByteExact)
     Rig rig;
     rig.F().TeSpinEdit2.SetValue(5);
     rig.F().TeButton1.Click();
-    EXPECT_EQ(rig.LastRequest(), (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x01, 0x00, 0x05, 0x0C, 0x9F}));
+    EXPECT_EQ(rig.LastRequest(),
+              (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x01, 0x00, 0x05, 0x0C, 0x9F}));
     ASSERT_TRUE(rig.RunToIdle());
     EXPECT_EQ(rig.state.DeviceAddress, 5);
     EXPECT_EQ(rig.F().TeSpinEdit1.Value(), 5);
@@ -241,14 +252,17 @@ TEST(Commands, RequestsAreByteExact)
     rig.module.Module().Set(0x0001, 247);
     rig.dialogs.answerYes = false;
     rig.F().TeSComboBox1.ChooseByUser(5);  // "19200"
-    EXPECT_EQ(rig.LastRequest(), (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x02, 0x00, 0x06, 0xBC, 0x9E}));
+    EXPECT_EQ(rig.LastRequest(),
+              (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x02, 0x00, 0x06, 0xBC, 0x9E}));
     ASSERT_TRUE(rig.RunToIdle());
     rig.module.Module().Set(0x0002, 4);  // keep the module at 9600 for the rest
     rig.F().TeButton3.Click();
-    EXPECT_EQ(rig.LastRequest(), (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x23, 0x00, 0xFF, 0x2C, 0xD6}));
+    EXPECT_EQ(rig.LastRequest(),
+              (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x23, 0x00, 0xFF, 0x2C, 0xD6}));
     ASSERT_TRUE(rig.RunToIdle());
     rig.F().Sound_Butt.Click();
-    EXPECT_EQ(rig.LastRequest(), (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x24, 0xA5, 0x5A, 0x26, 0x3C}));
+    EXPECT_EQ(rig.LastRequest(),
+              (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x24, 0xA5, 0x5A, 0x26, 0x3C}));
     ASSERT_TRUE(rig.RunToIdle());
     EXPECT_EQ(rig.Trace().back(), "   : ОК.");
 }
@@ -264,7 +278,8 @@ TEST(Commands, SpeedEchoAsksAndYesSwitchesThePort)
         rig.dialogs.answerYes = yes;
         rig.F().TeSComboBox1.ChooseByUser(5);
         ASSERT_TRUE(rig.RunToIdle());
-        ASSERT_EQ(rig.dialogs.questions, std::vector<std::string>{"Сменить скорость обмена COM-порта ПК?"});
+        ASSERT_EQ(rig.dialogs.questions,
+                  std::vector<std::string>{"Сменить скорость обмена COM-порта ПК?"});
         EXPECT_EQ(rig.F().StatusBar1.PanelText(2), "DEVICE : А = 247; Baud = 19200");
         EXPECT_EQ(rig.state.BaudIndex, 5);
         EXPECT_EQ(rig.line.BaudRate(), yes ? TBaudRate::br19200 : TBaudRate::br9600);
@@ -290,7 +305,8 @@ TEST(Commands, EchoWithAnOddSpeedCodeGivesNinetySixHundred)
     for (std::uint8_t code : {std::uint8_t{0}, std::uint8_t{9}, std::uint8_t{200}}) {
         Rig rig;
         rig.dialogs.answerYes = false;
-        rig.line.Intercept = [code](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
+        rig.line.Intercept =
+            [code](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
             std::vector<std::uint8_t> echo(frame.begin(), frame.end());
             echo[5] = code;
             PlaceCrc(echo.data(), 6);

@@ -28,10 +28,13 @@ TEST(CliProgram, ClonesOneSimulatorIntoAnother)
     ASSERT_TRUE(a.Running() && b.Running());
     const std::string file = dir.Path() + "/module.json";
     std::string output;
-    ASSERT_EQ(Cli({"--port", a.Pty(), "--address", "6", "read", "-o", file}, output, dir), 0) << output;
-    EXPECT_EQ(Cli({"--port", b.Pty(), "--address", "6", "diff", file}, output, dir), 1) << "B differs before";
+    ASSERT_EQ(Cli({"--port", a.Pty(), "--address", "6", "read", "-o", file}, output, dir), 0)
+        << output;
+    EXPECT_EQ(Cli({"--port", b.Pty(), "--address", "6", "diff", file}, output, dir), 1)
+        << "B differs before";
     ASSERT_EQ(Cli({"--port", b.Pty(), "--address", "6", "write", file}, output, dir), 0) << output;
-    EXPECT_EQ(Cli({"--port", b.Pty(), "--address", "6", "--quiet", "diff", file}, output, dir), 0) << output;
+    EXPECT_EQ(Cli({"--port", b.Pty(), "--address", "6", "--quiet", "diff", file}, output, dir), 0)
+        << output;
     EXPECT_EQ(output, "");
 }
 

@@ -13,7 +13,8 @@ public:
               .Loop = rig.loop,
               .Line = rig.line,
               .Ports = rig.ports,
-              .Run = [&rig](const std::function<bool()>& done, Micros limit) { return rig.loop.RunUntil(done, limit); },
+              .Run = [&rig](const std::function<bool()>& done,
+                            Micros limit) { return rig.loop.RunUntil(done, limit); },
               .ExecutableDir = folder,
               .PortFileName = folder + "/comports.txt",
           })
@@ -31,14 +32,17 @@ int CliRig::Run(const std::vector<std::string>& args)
 {
     std::ostringstream o;
     std::ostringstream e;
-    const int code = cli::RunCli(args, cli::CliIo{o, e, false, [] { return std::string("2026-01-02T03:04:05Z"); }},
-                                 [this] { return std::make_unique<RigHost>(*this, "."); });
+    const int code = cli::RunCli(
+        args, cli::CliIo{o, e, false, [] { return std::string("2026-01-02T03:04:05Z"); }},
+        [this] { return std::make_unique<RigHost>(*this, "."); });
     out = o.str();
     err = e.str();
     return code;
 }
 
-ScratchDir::ScratchDir() : path(testsupport::MakeFreshFolder("imconf-cli-test-")) {}
+ScratchDir::ScratchDir() : path(testsupport::MakeFreshFolder("imconf-cli-test-"))
+{
+}
 
 ScratchDir::~ScratchDir()
 {

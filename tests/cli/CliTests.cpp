@@ -26,12 +26,15 @@ std::vector<std::uint16_t> ConfigRegisters(const sim::TModuleSimulator& module)
     return values;
 }
 
-void SetUpModule(sim::TModuleSimulator& module, std::initializer_list<std::pair<std::uint8_t, std::uint8_t>> nodes,
+void SetUpModule(sim::TModuleSimulator& module,
+                 std::initializer_list<std::pair<std::uint8_t, std::uint8_t>> nodes,
                  std::uint16_t linkBase)
 {
     auto& m = module.Module();
     for (std::uint16_t i = 0; i < kIndicatorCount; ++i)
-        ASSERT_EQ(m.Set(static_cast<std::uint16_t>(sim::reg::LinkFirst + i), static_cast<std::uint16_t>(linkBase + i)), "");
+        ASSERT_EQ(m.Set(static_cast<std::uint16_t>(sim::reg::LinkFirst + i),
+                        static_cast<std::uint16_t>(linkBase + i)),
+                  "");
     std::uint16_t i = 0;
     for (const auto& [type, address] : nodes) {
         ASSERT_EQ(m.Set(static_cast<std::uint16_t>(sim::reg::NodeTypesFirst + i), type), "");
@@ -73,7 +76,8 @@ TEST(CliClone, ReadIntoAFileAndWriteItIntoAnotherModuleGivesEqualRegisters)
     ASSERT_TRUE(loaded.Origin);
     EXPECT_EQ(loaded.Origin->Port, "COM1");
     EXPECT_EQ(loaded.Origin->Address, 6);
-    EXPECT_EQ(loaded.Model.NodeTable[3].Loops[1].IndicatorIndex, 23) << "the last loop on the last indicator";
+    EXPECT_EQ(loaded.Model.NodeTable[3].Loops[1].IndicatorIndex, 23)
+        << "the last loop on the last indicator";
 }
 
 TEST(CliClone, AWriteThatDoesNotReadBackAsWrittenFailsWithTheDifference)
@@ -118,10 +122,14 @@ TEST(CliFile, ABadFileIsRefusedWithItsFieldAndNothingReachesTheModule)
     EXPECT_EQ(cli::ParseConfigText(good).Error, "");
     EXPECT_EQ(refusal("\"type\":8", "\"type\":12").rfind("nodes[1].type: 12 is no type", 0), 0u);
     EXPECT_EQ(refusal("\"type\":8", "\"type\":22").rfind("nodes[1]: its loops pass the 24", 0), 0u);
-    EXPECT_EQ(refusal("\"value\":\"0x0003\"", "\"value\":70000"), "links[3].value: 70000 is not in 0..65535");
-    EXPECT_EQ(refusal("\"value\":\"0x0003\"", "\"value\":\"0x12G4\""), "links[3].value: '0x12G4' is no number");
+    EXPECT_EQ(refusal("\"value\":\"0x0003\"", "\"value\":70000"),
+              "links[3].value: 70000 is not in 0..65535");
+    EXPECT_EQ(refusal("\"value\":\"0x0003\"", "\"value\":\"0x12G4\""),
+              "links[3].value: '0x12G4' is no number");
     EXPECT_EQ(refusal("\"version\": 1", "\"version\": 2"), "version: this program reads version 1");
-    EXPECT_EQ(refusal("{\"indicator\":24,\"value\":\"0x0017\",\"text\":\"0023\"}", "").rfind("file: not JSON", 0), 0u);
+    EXPECT_EQ(refusal("{\"indicator\":24,\"value\":\"0x0017\",\"text\":\"0023\"}", "")
+                  .rfind("file: not JSON", 0),
+              0u);
     EXPECT_EQ(refusal("\"nodes\"", "\"nodez\""), "file: unknown field \"nodez\"");
     cli::ModuleConfig many;
     many.Nodes.assign(33, {4, 1});
@@ -149,7 +157,8 @@ TEST(CliStatus, AModuleThatDoesNotAnswerIsOne)
     EXPECT_NE(rig.err.find("   : ОШИБКА."), std::string::npos) << "the window's own message";
     // The trace as the pane shows it: the placeholder stays only where no reply replaced it.
     EXPECT_EQ(rig.Run({"--trace", "sound-off"}), cli::status::Module);
-    EXPECT_EQ(rig.err.rfind("TX : F7 06 00 24 A5 5A 26 3C \nRX :\n   : TIME OUT.\n", 0), 0u) << rig.err;
+    EXPECT_EQ(rig.err.rfind("TX : F7 06 00 24 A5 5A 26 3C \nRX :\n   : TIME OUT.\n", 0), 0u)
+        << rig.err;
     EXPECT_EQ(rig.Run({"--trace", "--address", "12", "sound-off"}), cli::status::Done);
     EXPECT_EQ(rig.err, "TX : 0C 06 00 24 A5 5A 33 B7 \nRX : 0C 06 00 24 A5 5A 33 B7 \n   : ОК.\n");
     EXPECT_EQ(rig.Run({"--address", "13", "block", "on"}), cli::status::Module);
@@ -157,7 +166,8 @@ TEST(CliStatus, AModuleThatDoesNotAnswerIsOne)
     EXPECT_EQ(rig.out, "12\n");
     EXPECT_EQ(rig.Run({"--address", "12", "--json", "address", "40"}), cli::status::Done);
     EXPECT_EQ(rig.module.Module().Address(), 40);
-    EXPECT_EQ(rig.Run({"--address", "40", "speed", "4800"}), cli::status::Done) << "speed after the address command";
+    EXPECT_EQ(rig.Run({"--address", "40", "speed", "4800"}), cli::status::Done)
+        << "speed after the address command";
 }
 
 TEST(CliUpgrade, TheBootloaderGetsTheImage)
@@ -168,12 +178,15 @@ TEST(CliUpgrade, TheBootloaderGetsTheImage)
     for (auto& b : image)
         b = static_cast<std::uint8_t>(random());
     const std::string file = dir.File("fw.hex");
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
     CliRig rig;
     rig.module.SetMode(sim::TMode::Bootloader);
     ASSERT_EQ(rig.Run({"upgrade", file}), cli::status::Done) << rig.err;
     EXPECT_TRUE(rig.module.Bootloader().Complete());
-    EXPECT_TRUE(std::equal(rig.module.Bootloader().Flash().begin(), rig.module.Bootloader().Flash().end(), image.begin()));
+    EXPECT_TRUE(std::equal(rig.module.Bootloader().Flash().begin(),
+                           rig.module.Bootloader().Flash().end(), image.begin()));
     EXPECT_NE(rig.err.find("   : OK."), std::string::npos);
 
     rig.module.SetMode(sim::TMode::Modbus);  // no bootloader: six failures, then the window's abort

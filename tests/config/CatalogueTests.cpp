@@ -38,10 +38,14 @@ TEST(Catalogue, MenuOrderCodesAndTexts)
         int loops;
     };
     const std::vector<Row> expected{
-        {22, "СИРТА-16И:/16", true, 18, "СИРТА-16И", 16}, {24, "СИРТА-16И:/8", true, 19, "СИРТА-16И", 8},
-        {8, "СИРТА-4И:/4", true, 20, "СИРТА-4И", 4},      {9, "СИРТА-4И:/2", true, 20, "СИРТА-4И", 2},
-        {6, "СИРТА-1И", false, 18, "СИРТА-1И", 1},        {5, "СИРТА-ППУ", false, 18, "ППУ", 1},
-        {7, "СИРТА-ППУ-ПК", false, 18, "ППУ-ПК", 1},      {4, "КЕБ-1И", false, 18, "КЕБ-1И", 1},
+        {22, "СИРТА-16И:/16", true, 18, "СИРТА-16И", 16},
+        {24, "СИРТА-16И:/8", true, 19, "СИРТА-16И", 8},
+        {8, "СИРТА-4И:/4", true, 20, "СИРТА-4И", 4},
+        {9, "СИРТА-4И:/2", true, 20, "СИРТА-4И", 2},
+        {6, "СИРТА-1И", false, 18, "СИРТА-1И", 1},
+        {5, "СИРТА-ППУ", false, 18, "ППУ", 1},
+        {7, "СИРТА-ППУ-ПК", false, 18, "ППУ-ПК", 1},
+        {4, "КЕБ-1И", false, 18, "КЕБ-1И", 1},
         {3, "КЕБ-2И", false, 18, "КЕБ-2И", 2},
     };
     ASSERT_EQ(kDeviceCatalogue.size(), expected.size());
@@ -100,7 +104,8 @@ TEST(Catalogue, LoopLabels)
 
     for (const TDeviceType& type : kDeviceCatalogue)
         for (std::uint8_t k = 1; k <= type.LoopCount; ++k)
-            EXPECT_EQ(Chars(LoopLabel(type.Code, k)), kLabelWidth) << int(type.Code) << " loop " << int(k);
+            EXPECT_EQ(Chars(LoopLabel(type.Code, k)), kLabelWidth)
+                << int(type.Code) << " loop " << int(k);
 }
 
 TEST(Catalogue, FillNewNodeWritesOnlyTheTypesLoops)

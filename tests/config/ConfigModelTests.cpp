@@ -49,8 +49,11 @@ struct Configured {
     int count, selected, zone;
     TLinkTable links;
     explicit Configured(const ConfigModel& m)
-        : nodes(m.NodeTable.begin(), m.NodeTable.begin() + m.NodeCount), count(m.NodeCount),
-          selected(m.SelectedNode), zone(m.SelectedZone), links(m.LinkTable)
+        : nodes(m.NodeTable.begin(), m.NodeTable.begin() + m.NodeCount),
+          count(m.NodeCount),
+          selected(m.SelectedNode),
+          zone(m.SelectedZone),
+          links(m.LinkTable)
     {
     }
     bool operator==(const Configured&) const = default;
@@ -170,8 +173,8 @@ TEST(ConfigModel, ReadDecodingThroughAddNode)
         for (int i = 0; i < 32; ++i)
             model.AddNode(static_cast<std::uint8_t>(i < int(types.size()) ? types[i] : 255));
         for (int i = 0; i < 32; ++i)
-            model.NodeTable[i].Address =
-                NodeRegisterField(static_cast<std::uint16_t>(i < int(addresses.size()) ? addresses[i] : 0xFF));
+            model.NodeTable[i].Address = NodeRegisterField(
+                static_cast<std::uint16_t>(i < int(addresses.size()) ? addresses[i] : 0xFF));
         model.NodeCount = NodeCountFromRegister(count);
         model.SelectedNode = 0;
         return model;
@@ -211,8 +214,9 @@ TEST(ConfigModel, InsertDeleteAndMoveRenumber)
     ASSERT_EQ(model.AddNode(3), Done);
     EXPECT_EQ(model.SelectedNode, 1);
     EXPECT_EQ(Types(model), (std::vector<int>{9, 3, 8, 24}));
-    EXPECT_EQ(Indicators(model), (std::vector<std::vector<int>>{
-                                     {0, 1}, {2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11, 12, 13, 14, 15}}));
+    EXPECT_EQ(Indicators(model),
+              (std::vector<std::vector<int>>{
+                  {0, 1}, {2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11, 12, 13, 14, 15}}));
 
     // Delete in the middle keeps the selection on the follower.
     ASSERT_EQ(model.DeleteNode(), Done);
@@ -224,8 +228,8 @@ TEST(ConfigModel, InsertDeleteAndMoveRenumber)
     ASSERT_EQ(model.MoveNodeDown(), Done);
     EXPECT_EQ(model.SelectedNode, 2);
     EXPECT_EQ(Types(model), (std::vector<int>{9, 24, 8}));
-    EXPECT_EQ(Indicators(model), (std::vector<std::vector<int>>{
-                                     {0, 1}, {2, 3, 4, 5, 6, 7, 8, 9}, {10, 11, 12, 13}}));
+    EXPECT_EQ(Indicators(model),
+              (std::vector<std::vector<int>>{{0, 1}, {2, 3, 4, 5, 6, 7, 8, 9}, {10, 11, 12, 13}}));
     ASSERT_EQ(model.MoveNodeUp(), Done);
     ASSERT_EQ(model.MoveNodeUp(), Done);
     EXPECT_EQ(model.SelectedNode, 0);
@@ -405,7 +409,8 @@ TEST(ConfigModel, RandomEditingKeepsTheInvariants)
             ASSERT_GE(model.SelectedNode, 0);
             ASSERT_LT(model.SelectedNode, std::max<int>(model.NodeCount, 1));
             if (edit && result == Refused) {
-                ASSERT_EQ(Configured(model), Configured(before)) << "run " << run << " step " << step;
+                ASSERT_EQ(Configured(model), Configured(before))
+                    << "run " << run << " step " << step;
             }
             if (edit && result == Done) {
                 int next = 0;

@@ -83,8 +83,8 @@ TEST(SpinEdit, DigitsGoInAtTheCaretInPlaceOfTheSelection)
     spin.KeyPress('2');
     EXPECT_EQ(spin.Text(), "127");
     EXPECT_EQ(spin.CaretPos(), 2);
-    spin.KeyPress('5');  // three digits already
-    spin.KeyPress('\b');  // the 2 before the caret
+    spin.KeyPress('5');        // three digits already
+    spin.KeyPress('\b');       // the 2 before the caret
     spin.KeyDown(vk::Delete);  // the 7 after it
     EXPECT_EQ(seen, (std::vector<std::string>{"127", "17", "1"}));
 
@@ -260,7 +260,8 @@ TEST(StringGrid, GeometryAndScrollBar)
     EXPECT_TRUE(grid.VertScrollBarVisible());
 
     EXPECT_EQ(grid.CellRect(0, 0), (TRect{2, 2, 32, 20}));
-    EXPECT_EQ(grid.CellRect(2, 1), (TRect{2 + 30 + 1 + 130 + 1, 21, 2 + 30 + 1 + 130 + 1 + 60, 39}));
+    EXPECT_EQ(grid.CellRect(2, 1),
+              (TRect{2 + 30 + 1 + 130 + 1, 21, 2 + 30 + 1 + 130 + 1 + 60, 39}));
     grid.SetTopRow(2);
     EXPECT_EQ(grid.CellRect(0, 2).Top, 21) << "row 2 is the first data row in view";
     EXPECT_EQ(grid.CellRect(0, 1), TRect{}) << "row 1 is scrolled out";
@@ -278,7 +279,7 @@ TEST(StringGrid, UserSelectionRaisesTheEventCodeSelectionDoesNot)
     EXPECT_TRUE(events.empty());
     EXPECT_EQ(grid.Row(), 5);
     grid.ClickCell(2, 3);
-    grid.KeyDown(40);  // Down reports column 0
+    grid.KeyDown(40);      // Down reports column 0
     grid.ClickCell(1, 0);  // header: nothing
     EXPECT_EQ(events, (std::vector<std::pair<int, int>>{{2, 3}, {0, 4}}));
     EXPECT_EQ(grid.Row(), 4);
@@ -347,7 +348,8 @@ TEST(StringGrid, MouseAndKeysDecideTheSelectionAndThePopup)
     int doubleClicks = 0;
     grid.OnDblClick = [&] { ++doubleClicks; };
     std::vector<std::pair<int, int>> shown;
-    popup.SubscribeShow([&](TPopupMenu& menu) { shown.emplace_back(menu.PopupX(), menu.PopupY()); });
+    popup.SubscribeShow(
+        [&](TPopupMenu& menu) { shown.emplace_back(menu.PopupX(), menu.PopupY()); });
 
     // Column 2 of row 3 begins at x 2 + 31 + 131; the grid line after column 1 is column 1's.
     const TRect cell = grid.CellRect(2, 3);

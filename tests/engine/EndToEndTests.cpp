@@ -25,7 +25,8 @@ public:
     std::vector<std::string> errors;
     void DispatchReply() override
     {
-        replies.emplace_back(state_.FrameBuffer.begin(), state_.FrameBuffer.begin() + state_.RxLength);
+        replies.emplace_back(state_.FrameBuffer.begin(),
+                             state_.FrameBuffer.begin() + state_.RxLength);
     }
     void ShowGeneralError(const std::string& text) override { errors.push_back(text); }
     bool TakeReply() override { return false; }
@@ -67,9 +68,10 @@ TEST(EngineEndToEnd, ReadsWritesAndTimesOutThroughTheRealPort)
     rig.engine.SendReadRegisters(0x0000, 1);
     ASSERT_TRUE(rig.RunUntilIdle());
     ASSERT_EQ(rig.client.replies.size(), 1u);
-    EXPECT_EQ(rig.client.replies[0], (std::vector<std::uint8_t>{0xF7, 0x03, 0x02, 0x00, 0x18, 0x70, 0x5B}));
-    EXPECT_EQ(rig.memo.Lines(),
-              (std::vector<std::string>{"TX : F7 03 00 00 00 01 90 9C ", "RX : F7 03 02 00 18 70 5B "}));
+    EXPECT_EQ(rig.client.replies[0],
+              (std::vector<std::uint8_t>{0xF7, 0x03, 0x02, 0x00, 0x18, 0x70, 0x5B}));
+    EXPECT_EQ(rig.memo.Lines(), (std::vector<std::string>{"TX : F7 03 00 00 00 01 90 9C ",
+                                                          "RX : F7 03 02 00 18 70 5B "}));
     EXPECT_FALSE(rig.port.Connected()) << "the port is closed between transactions";
 
     std::array<std::uint16_t, 24> link{};
@@ -88,7 +90,8 @@ TEST(EngineEndToEnd, ReadsWritesAndTimesOutThroughTheRealPort)
     ASSERT_EQ(reply.size(), 69u);
     for (std::size_t i = 0; i < link.size(); ++i)
         EXPECT_EQ(ReadBe16(reply.data(), 3 + 2 * i), link[i]) << i;
-    EXPECT_EQ(ReadBe16(reply.data(), 3 + 2 * 24), 24) << "registers beyond the link table keep their values";
+    EXPECT_EQ(ReadBe16(reply.data(), 3 + 2 * 24), 24)
+        << "registers beyond the link table keep their values";
 
     rig.state.DeviceAddress = 12;  // nobody there
     rig.engine.SendWriteRegister(0x0024, 0xA55A);

@@ -46,8 +46,11 @@ public:
 
     void DispatchReply() override
     {
-        dispatched.push_back({loop.Now(), state.ReplyKind, state.OperationState,
-                              {state.FrameBuffer.begin(), state.FrameBuffer.begin() + state.RxLength}});
+        dispatched.push_back(
+            {loop.Now(),
+             state.ReplyKind,
+             state.OperationState,
+             {state.FrameBuffer.begin(), state.FrameBuffer.begin() + state.RxLength}});
     }
     void Failed(const char* name)
     {
@@ -158,8 +161,8 @@ TEST(Engine, NoAnswerTimesOutAfterTheResponseTime)
     rig.loop.RunUntil(Micros(350ms) - 1us);
     EXPECT_EQ(rig.Lines().back(), "RX :");
     rig.loop.RunUntil(350ms);
-    EXPECT_EQ(rig.Lines(), (std::vector<std::string>{"TX : F7 06 00 24 A5 5A 26 3C ", "RX :",
-                                                     "   : TIME OUT."}));
+    EXPECT_EQ(rig.Lines(), (std::vector<std::string>{"TX : F7 06 00 24 A5 5A 26 3C ",
+                                                     "RX :", "   : TIME OUT."}));
     EXPECT_FALSE(rig.line.Connected());
     EXPECT_TRUE(rig.dispatched.empty());
 }
@@ -192,10 +195,10 @@ TEST(Engine, FailuresGoToTheRunningOperation)
         std::uint8_t op;
         const char* call;
     };
-    for (const Case c : {Case{1, "ReadConfigFailed"}, Case{4, "ReadConfigFailed"},
-                         Case{5, "ReadConfigFailed"}, Case{6, "WriteConfigFailed"},
-                         Case{10, "WriteConfigFailed"}, Case{250, "UpgradeStepFailed"},
-                         Case{254, "SearchStepFailed"}}) {
+    for (const Case c :
+         {Case{1, "ReadConfigFailed"}, Case{4, "ReadConfigFailed"}, Case{5, "ReadConfigFailed"},
+          Case{6, "WriteConfigFailed"}, Case{10, "WriteConfigFailed"},
+          Case{250, "UpgradeStepFailed"}, Case{254, "SearchStepFailed"}}) {
         for (bool badCrc : {false, true}) {
             Rig rig;
             if (badCrc) {
@@ -231,7 +234,8 @@ TEST(Engine, CommandDuringAnOperationGoesOutBetweenStepsAndTheOperationResumesAt
             return;
         }
         ++step;
-        rig.state.OperationState = static_cast<std::uint8_t>(opstate::ReadRequested + step);  // the read's steps in turn
+        rig.state.OperationState =
+            static_cast<std::uint8_t>(opstate::ReadRequested + step);  // the read's steps in turn
         stepSent.push_back(rig.loop.Now());
         rig.engine.SendReadRegisters(0x0100, 32);
         rig.state.ReplyKind = replykind::LinkArea;
@@ -270,8 +274,8 @@ TEST(Engine, TwoCommandsDuringOneTransactionSendOnlyTheLast)
     rig.RunFor(3s);
     const auto& requests = rig.line.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].bytes, (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x23, 0x00, 0xFF,
-                                                            0x2C, 0xD6}));
+    EXPECT_EQ(requests[1].bytes,
+              (std::vector<std::uint8_t>{0xF7, 0x06, 0x00, 0x23, 0x00, 0xFF, 0x2C, 0xD6}));
     EXPECT_EQ(rig.module.Module().SoundOffCount(), 0u);
 }
 
@@ -422,7 +426,8 @@ TEST(Engine, ReplyBetweenTwoSearchProbesIsHandedToTheNextProbe)
 
 TEST(Engine, PortThatCannotBeOpenedEndsReadOrWriteButNotTheSearch)
 {
-    for (std::uint8_t op : {opstate::Idle, opstate::ReadLinkArea, opstate::WriteLinkArea, opstate::Search}) {
+    for (std::uint8_t op :
+         {opstate::Idle, opstate::ReadLinkArea, opstate::WriteLinkArea, opstate::Search}) {
         Rig rig;
         rig.failureEndsOperation = true;
         rig.line.SetPort("ttyUSB9");
@@ -439,7 +444,8 @@ TEST(Engine, PortThatCannotBeOpenedEndsReadOrWriteButNotTheSearch)
             EXPECT_EQ(rig.calls, std::vector<std::string>{"WriteConfigFailed"});
         else
             EXPECT_TRUE(rig.calls.empty()) << int(op);
-        EXPECT_EQ(rig.state.OperationState, op == opstate::Search ? opstate::Search : opstate::Idle);
+        EXPECT_EQ(rig.state.OperationState,
+                  op == opstate::Search ? opstate::Search : opstate::Idle);
     }
 }
 

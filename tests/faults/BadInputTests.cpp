@@ -19,7 +19,8 @@ using namespace imconf::testing;
 
 namespace {
 
-const std::vector<std::string> kSizeError{"   : download firmware...", "   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА."};
+const std::vector<std::string> kSizeError{"   : download firmware...",
+                                          "   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА."};
 
 struct UpgradeRig : WindowRig {
     UpgradeRig()
@@ -60,8 +61,8 @@ TEST(BadInput, UpgradeImageOfEverySizeClass)
 {
     // Below the header: refused. Header with 0..2048 EEPROM bytes: the transfer starts with
     // page 0 and the bar covers the blocks the file supplies. Beyond 2048: refused.
-    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{14337}, std::size_t{14338 + 2049},
-                                   std::size_t{14338 + 100000}}) {
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{14337},
+                                   std::size_t{14338 + 2049}, std::size_t{14338 + 100000}}) {
         UpgradeRig rig;
         rig.Upgrade(rig.WriteImage(size));
         rig.ExpectRefused(kSizeError, std::to_string(size) + " bytes");
@@ -70,8 +71,8 @@ TEST(BadInput, UpgradeImageOfEverySizeClass)
         std::size_t eeprom;
         int blocks;
     };
-    for (const Accepted c : {Accepted{0, 0}, Accepted{1, 1}, Accepted{16, 1}, Accepted{17, 2}, Accepted{512, 32},
-                             Accepted{513, 33}, Accepted{2048, 128}}) {
+    for (const Accepted c : {Accepted{0, 0}, Accepted{1, 1}, Accepted{16, 1}, Accepted{17, 2},
+                             Accepted{512, 32}, Accepted{513, 33}, Accepted{2048, 128}}) {
         UpgradeRig rig;
         rig.Upgrade(rig.WriteImage(14338 + c.eeprom));
         EXPECT_EQ(rig.state.OperationState, opstate::Upgrade) << c.eeprom;
@@ -129,7 +130,8 @@ TEST(BadInput, UpgradeFilesThatCannotBeRead)
 TEST(BadInput, PortListFileWithBinaryLongAndUnterminatedLines)
 {
     const std::vector<std::string> fileRead{"   : РЕЕСТР - ОШИБКА ДОСТУПА К СПИСКУ COM-ПОРТОВ.",
-                                            "   : ЗАПРОС СПИСКА ИЗ ФАЙЛА \"COMPORTS.TXT\".....", "   : OK."};
+                                            "   : ЗАПРОС СПИСКА ИЗ ФАЙЛА \"COMPORTS.TXT\".....",
+                                            "   : OK."};
     {
         WindowRig rig;  // binary bytes: at most 10 entries, each a clean line of bounded length
         rig.ports.ports.reset();
@@ -157,7 +159,9 @@ TEST(BadInput, PortListFileWithBinaryLongAndUnterminatedLines)
         rig.dir.Write("comports.txt", std::string(1 << 20, 'A') + "\r\nCOM3\r\nCOM1");
         TForm1& form = rig.Create();
         EXPECT_EQ(form.TeMemo1.Lines.Items(), fileRead);
-        EXPECT_EQ(rig.PortCaptions(), (std::vector<std::string>{std::string(kMaxPortFileLineBytes, 'A'), "COM3", "COM1"}));
+        EXPECT_EQ(
+            rig.PortCaptions(),
+            (std::vector<std::string>{std::string(kMaxPortFileLineBytes, 'A'), "COM3", "COM1"}));
         EXPECT_EQ(rig.CheckedPorts(), std::vector<std::string>{"COM1"});
         // Rebuilt at the next press on the menu bar: the same entries, nothing accumulates.
         form.TeMenuBar1MouseDown();
@@ -175,8 +179,16 @@ TEST(BadInput, PortNamesThatAreNoSerialPort)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int fifoReader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(fifoReader, 0);
-    const std::vector<std::string> names{"my port 1", "COM 1 ", file, dir.Path().string(), dir.Path().string() + "/",
-                                         fifo, "/nonexistent/ttyIMCONF", "usb/serial/0", "ttyIMCONF-none", ""};
+    const std::vector<std::string> names{"my port 1",
+                                         "COM 1 ",
+                                         file,
+                                         dir.Path().string(),
+                                         dir.Path().string() + "/",
+                                         fifo,
+                                         "/nonexistent/ttyIMCONF",
+                                         "usb/serial/0",
+                                         "ttyIMCONF-none",
+                                         ""};
 
     PortWindow w(names[0]);
     w.ports.ports = std::vector<SystemPort>{};
@@ -206,7 +218,8 @@ TEST(BadInput, PortNamesThatAreNoSerialPort)
     EXPECT_EQ(w.line.writes, 0u);
     EXPECT_TRUE(w.dialogs.errors.empty()) << "no general error report";
     std::ifstream in(file);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "keep me");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              "keep me");
     char byte = 0;
     EXPECT_LE(::read(fifoReader, &byte, 1), 0) << "nothing was written into the FIFO";
     EXPECT_TRUE(std::filesystem::is_directory(dir.Path()));

@@ -110,9 +110,11 @@ struct PortWindow : testing::RealPortWindow {
     PortWindow& operator=(const PortWindow&) = delete;
     TForm1& F() { return *form; }
     const std::vector<std::string>& Trace() const { return form->TeMemo1.Lines.Items(); }
-    std::string LastLine() const { return form->TeMemo1.Lines.Empty() ? std::string() : form->TeMemo1.Lines.Last(); }
+    std::string LastLine() const
+    {
+        return form->TeMemo1.Lines.Empty() ? std::string() : form->TeMemo1.Lines.Last();
+    }
 };
-
 
 inline double ProcessCpuSeconds()
 {

@@ -18,7 +18,8 @@ TEST(SecondHolder, PortErrorLineUntilTheHolderLetsGo)
     PortWindow w("held0");
     const std::string portLine = std::string(kPortErrorLine) + "held0";
 
-    testsupport::TChild holder({IMCONF_PORT_HOLDER, sim.Pty()}, runtime.Path(), runtime.Path() + "/holder.stderr");
+    testsupport::TChild holder({IMCONF_PORT_HOLDER, sim.Pty()}, runtime.Path(),
+                               runtime.Path() + "/holder.stderr");
     ASSERT_EQ(holder.ReadLine(10s), "held");
 
     // A configuration read ends at its first step with the port's line.
@@ -47,7 +48,8 @@ TEST(SecondHolder, PortErrorLineUntilTheHolderLetsGo)
     // the other program is turned away.
     w.F().Sound_Butt.Click();
     ASSERT_TRUE(w.F().Engine.TransactionInFlight());
-    testsupport::TChild second({IMCONF_PORT_HOLDER, sim.Pty()}, runtime.Path(), runtime.Path() + "/second.stderr");
+    testsupport::TChild second({IMCONF_PORT_HOLDER, sim.Pty()}, runtime.Path(),
+                               runtime.Path() + "/second.stderr");
     EXPECT_EQ(second.Wait(10s), 1);
     ASSERT_TRUE(w.RunToIdle(5s));
     EXPECT_EQ(w.LastLine(), kOk);

@@ -135,7 +135,8 @@ public:
         ASSERT_EQ(w_.F().CustomItem5->Caption(), "Start");
         ASSERT_FALSE(w_.F().TeProgressBar1.Visible());
         const auto& trace = w_.Trace();
-        const std::string found = "   : ОБНАРУЖЕН ПРИБОР <СР.-ПУИ -МОДУЛЬ ИНДИКАЦИИ V.2> ПО АДРЕСУ 001";
+        const std::string found =
+            "   : ОБНАРУЖЕН ПРИБОР <СР.-ПУИ -МОДУЛЬ ИНДИКАЦИИ V.2> ПО АДРЕСУ 001";
         if (std::find(trace.begin(), trace.end(), found) != trace.end()) {
             ASSERT_EQ(w_.state.DeviceAddress, 1);
             ++searches_.ok;
@@ -165,9 +166,10 @@ TEST(Soak, TransactionsWithEveryFaultKindEndInTheirSpecifiedStates)
     // come 500 ms late: after the time-out of a one-register request, before that of a
     // block write.
     SimRun sim(runtime.Path(), "soak1",
-               {"--address", "1", "--baud", "57600", "--think", "1", "--verbose", "--seed", "20250611",
-                "--fault-rate", "drop:0.002", "--fault-rate", "crc:0.002", "--fault-rate", "short:0.002",
-                "--fault-rate", "garbage:0.002", "--fault-rate", "late:0.002:500"});
+               {"--address", "1", "--baud", "57600", "--think", "1", "--verbose", "--seed",
+                "20250611", "--fault-rate", "drop:0.002", "--fault-rate", "crc:0.002",
+                "--fault-rate", "short:0.002", "--fault-rate", "garbage:0.002", "--fault-rate",
+                "late:0.002:500"});
     ASSERT_TRUE(sim.Running());
     PortWindow w("soak1");
     ASSERT_EQ(w.port.Port(), "soak1");
@@ -222,18 +224,23 @@ TEST(Soak, TransactionsWithEveryFaultKindEndInTheirSpecifiedStates)
     w.loop.RunFor(200ms);
     ASSERT_EQ(sim.Stop(), 0);
     const SimLog log = ReadSimLog(sim.StderrPath());
-    const std::size_t failures = soak.sequences_.failed + soak.commands_.failed + soak.searches_.failed;
+    const std::size_t failures =
+        soak.sequences_.failed + soak.commands_.failed + soak.searches_.failed;
     const std::size_t late = log.fired.count("late") ? log.fired.at("late") : 0;
-    std::printf("soak: %zu transactions in %.1f s (%.1f ms each), CPU %.1f s\n", w.line.writes, seconds,
-                1000.0 * seconds / static_cast<double>(w.line.writes), ProcessCpuSeconds() - cpuStart);
-    std::printf("soak: sequences %zu ok / %zu failed, commands %zu ok / %zu failed, searches %zu / %zu\n",
-                soak.sequences_.ok, soak.sequences_.failed, soak.commands_.ok, soak.commands_.failed,
-                soak.searches_.ok, soak.searches_.failed);
-    std::printf("soak: simulator heard %zu requests, spoiled %zu replies:", log.requests, log.spoiled);
+    std::printf("soak: %zu transactions in %.1f s (%.1f ms each), CPU %.1f s\n", w.line.writes,
+                seconds, 1000.0 * seconds / static_cast<double>(w.line.writes),
+                ProcessCpuSeconds() - cpuStart);
+    std::printf(
+        "soak: sequences %zu ok / %zu failed, commands %zu ok / %zu failed, searches %zu / %zu\n",
+        soak.sequences_.ok, soak.sequences_.failed, soak.commands_.ok, soak.commands_.failed,
+        soak.searches_.ok, soak.searches_.failed);
+    std::printf("soak: simulator heard %zu requests, spoiled %zu replies:", log.requests,
+                log.spoiled);
     for (const auto& [kind, count] : log.fired)
         std::printf(" %s %zu", kind.c_str(), count);
     std::printf("\nsoak: resident %.1f MB after %zu transactions, %.1f MB at the end\n",
-                static_cast<double>(rssEarly) / 1048576.0, target / 10, static_cast<double>(rssEnd) / 1048576.0);
+                static_cast<double>(rssEarly) / 1048576.0, target / 10,
+                static_cast<double>(rssEnd) / 1048576.0);
 
     EXPECT_EQ(log.requests, w.line.writes) << "every request reached the simulator as one frame";
     // Each spoiled reply fails the transaction it answers, and that failure ends its

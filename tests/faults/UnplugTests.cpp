@@ -28,7 +28,8 @@ void ExpectIdleWithoutCpu(PortWindow& w)
 }
 
 // The port is back under its name: a configuration read succeeds.
-void ExpectReadWorksAgain(PortWindow& w, const std::string& runtimeDir, std::vector<std::string> options = {})
+void ExpectReadWorksAgain(PortWindow& w, const std::string& runtimeDir,
+                          std::vector<std::string> options = {})
 {
     SimRun back(runtimeDir, kName, std::move(options));
     ASSERT_TRUE(back.Running());
@@ -61,11 +62,23 @@ TEST(Unplug, DuringAReadAndAWrite)
         w.F().BR_1200->Click();
         if (read) {
             w.F().TeButton5.Click();
-            UnplugWhen(w, sim, [&] { return w.state.OperationState == opstate::ReadNodeTypes && w.F().Engine.TransactionInFlight(); }, 300ms);
+            UnplugWhen(
+                w, sim,
+                [&] {
+                    return w.state.OperationState == opstate::ReadNodeTypes &&
+                           w.F().Engine.TransactionInFlight();
+                },
+                300ms);
         } else {
             // A write of an empty table: the node-type block write's echo is awaited.
             w.F().TeButton2.Click();
-            UnplugWhen(w, sim, [&] { return w.state.OperationState == opstate::WriteNodeTypes && w.F().Engine.TransactionInFlight(); }, 30ms);
+            UnplugWhen(
+                w, sim,
+                [&] {
+                    return w.state.OperationState == opstate::WriteNodeTypes &&
+                           w.F().Engine.TransactionInFlight();
+                },
+                30ms);
         }
         ASSERT_TRUE(w.RunToIdle(10s));
         EXPECT_EQ(w.Trace(), (std::vector<std::string>{read ? kReadTitle : kWriteTitle, kError}));
@@ -91,7 +104,8 @@ TEST(Unplug, DuringASearch)
     w.F().CustomItem7->Click();  // 100 ms a probe
     w.F().CustomItem5->Click();
     // The search keeps the port open across its probes: it is open when the adapter goes.
-    UnplugWhen(w, sim, [&] { return w.state.DeviceAddress == 4; }, 30ms);
+    UnplugWhen(
+        w, sim, [&] { return w.state.DeviceAddress == 4; }, 30ms);
     EXPECT_TRUE(w.loop.RunUntil([&] { return w.LastLine() == kPortLine; }, 5s)) << w.LastLine();
     // The search stands at that address until the user stops it.
     const std::uint8_t standing = w.state.DeviceAddress;
@@ -120,15 +134,18 @@ TEST(Unplug, DuringAnUpgrade)
     for (auto& b : image)
         b = static_cast<std::uint8_t>(random());
     const std::string path = w.dir.File("fw.hex");
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                static_cast<std::streamsize>(image.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
     w.dialogs.fileAnswer = path;
     w.F().CustomItem24->Click();
     ASSERT_EQ(w.state.OperationState, opstate::Upgrade);
-    UnplugWhen(w, sim, [&] { return w.F().UpgradeStep == 5 && w.F().Engine.TransactionInFlight(); }, 20ms);
+    UnplugWhen(
+        w, sim, [&] { return w.F().UpgradeStep == 5 && w.F().Engine.TransactionInFlight(); }, 20ms);
     ASSERT_TRUE(w.RunToIdle(20s));
     EXPECT_EQ(w.Trace(), (std::vector<std::string>{"   : firmware upgrade...",
-                                                   "   : ОСТАНОВЛЕНО - ОШИБКА ОТКРЫТИЯ ПОРТА " + std::string(kName)}));
+                                                   "   : ОСТАНОВЛЕНО - ОШИБКА ОТКРЫТИЯ ПОРТА " +
+                                                       std::string(kName)}));
     EXPECT_TRUE(w.F().TeMemo1.Visible());
     EXPECT_FALSE(w.F().TeMemo2.Visible());
     EXPECT_FALSE(w.F().TeProgressBar1.Visible());

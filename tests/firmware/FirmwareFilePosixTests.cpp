@@ -19,6 +19,7 @@ TEST(UpgradeImageLoader, FifoIsRefusedWithoutHanging)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(LoadUpgradeImage(fifo, image).Error, "File access denied") << "and it did not hang";
     std::size_t size = 0;
-    EXPECT_EQ(ReadFileBytes(fifo, 100, size).Error, std::optional<std::string>("File access denied"));
+    EXPECT_EQ(ReadFileBytes(fifo, 100, size).Error,
+              std::optional<std::string>("File access denied"));
     EXPECT_EQ(LoadUpgradeImage("/dev/null", image).Error, "File access denied");
 }

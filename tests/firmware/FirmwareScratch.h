@@ -15,7 +15,11 @@ namespace imconf::test {
 
 class Scratch {
 public:
-    Scratch() : native_(testsupport::MakeFreshFolder("imconf-fw-")), path_(files::Utf8FromPath(native_)) {}
+    Scratch()
+        : native_(testsupport::MakeFreshFolder("imconf-fw-")),
+          path_(files::Utf8FromPath(native_))
+    {
+    }
     ~Scratch()
     {
         std::error_code ignored;
@@ -28,7 +32,8 @@ public:
     {
         const std::string file = path_ + "/" + name;
         std::ofstream out(files::PathFromUtf8(file), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         return file;
     }
     const std::string& Path() const { return path_; }

@@ -105,7 +105,10 @@ public:
 
 class NoSystemPorts : public ISystemPortList {
 public:
-    std::optional<std::vector<SystemPort>> Read() override { return std::vector<SystemPort>{{"COM1", {}}}; }
+    std::optional<std::vector<SystemPort>> Read() override
+    {
+        return std::vector<SystemPort>{{"COM1", {}}};
+    }
 };
 
 class FuzzScreen : public IScreen {

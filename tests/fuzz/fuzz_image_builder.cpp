@@ -52,8 +52,9 @@ void CheckOutputName(const std::string& name)
     FUZZ_CHECK(name.size() - stem.size() <= 4 * 4);  // four characters of at most four bytes
     if (IsValidUtf8(name))
         FUZZ_CHECK(IsValidUtf8(stem));
-    if (name.size() >= 4 && IsValidUtf8(name) &&
-        std::none_of(name.begin(), name.end(), [](char c) { return (static_cast<unsigned char>(c) & 0x80) != 0; }))
+    if (name.size() >= 4 && IsValidUtf8(name) && std::none_of(name.begin(), name.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0x80) != 0;
+        }))
         FUZZ_CHECK(stem.size() == name.size() - 4);
 }
 
@@ -74,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A FLASH file name with a short suffix of its own ("a.hex", "a.b", "a"): the builder
     // drops its last four characters whatever they are.
     static const char* const kNames[] = {"flash.hex", "flash.bin", "fl.x", "flashy"};
-    const std::string flashPath = folder.Write(kNames[(flags >> 2) % 4], flash.data(), flash.size());
+    const std::string flashPath =
+        folder.Write(kNames[(flags >> 2) % 4], flash.data(), flash.size());
     const std::string eepromPath = folder.Write("eeprom.hex", eeprom.data(), eeprom.size());
     const std::string output = BuilderOutputName(flashPath);
     FUZZ_CHECK(output.rfind(folder.File(""), 0) == 0);

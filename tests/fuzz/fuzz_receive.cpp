@@ -28,16 +28,25 @@ using fuzz::FuzzWindow;
 
 namespace {
 
-constexpr std::array<std::uint8_t, 13> kStates{
-    opstate::Idle,           opstate::ReadRequested,  opstate::ReadLinkArea,       opstate::ReadNodeTypes,
-    opstate::ReadNodeAddresses, opstate::ReadNodeCount, opstate::WriteRequested,   opstate::WriteLinkArea,
-    opstate::WriteNodeTypes, opstate::WriteNodeAddresses, opstate::WriteNodeCount, opstate::Upgrade,
-    opstate::Search};
-constexpr std::array<std::uint8_t, 13> kKinds{replykind::None,          replykind::Address,      replykind::Speed,
-                                              replykind::Block,         replykind::LinkArea,     replykind::NodeTypes,
-                                              replykind::NodeAddresses, replykind::NodeCount,    replykind::ConfigWrite,
-                                              replykind::NodeCountWrite, replykind::UpgradeFrame, replykind::SearchProbe,
-                                              replykind::BadCrc};
+constexpr std::array<std::uint8_t, 13> kStates{opstate::Idle,
+                                               opstate::ReadRequested,
+                                               opstate::ReadLinkArea,
+                                               opstate::ReadNodeTypes,
+                                               opstate::ReadNodeAddresses,
+                                               opstate::ReadNodeCount,
+                                               opstate::WriteRequested,
+                                               opstate::WriteLinkArea,
+                                               opstate::WriteNodeTypes,
+                                               opstate::WriteNodeAddresses,
+                                               opstate::WriteNodeCount,
+                                               opstate::Upgrade,
+                                               opstate::Search};
+constexpr std::array<std::uint8_t, 13> kKinds{
+    replykind::None,           replykind::Address,      replykind::Speed,
+    replykind::Block,          replykind::LinkArea,     replykind::NodeTypes,
+    replykind::NodeAddresses,  replykind::NodeCount,    replykind::ConfigWrite,
+    replykind::NodeCountWrite, replykind::UpgradeFrame, replykind::SearchProbe,
+    replykind::BadCrc};
 constexpr std::size_t kMaxEvents = 48;
 constexpr Micros kSettle{3'000'000};
 
@@ -95,17 +104,20 @@ void StartOperation(FuzzWindow& w, std::uint8_t state, std::uint8_t flags, std::
         PresetForLoad(form.Firmware);
         for (std::size_t i = 0; i < form.Firmware.FlashImage.size(); ++i)
             form.Firmware.FlashImage[i] = static_cast<std::uint8_t>(i);
-        form.Firmware.EepromBlockCount = static_cast<std::uint16_t>(detail % (kEepromSize / kEepromBlockSize + 1));
-        form.Firmware.ImageCrc = Crc16(form.Firmware.FlashImage.data(), static_cast<std::uint16_t>(kFlashSize));
+        form.Firmware.EepromBlockCount =
+            static_cast<std::uint16_t>(detail % (kEepromSize / kEepromBlockSize + 1));
+        form.Firmware.ImageCrc =
+            Crc16(form.Firmware.FlashImage.data(), static_cast<std::uint16_t>(kFlashSize));
         form.StartUpgrade();
         // Somewhere in the transfer: the step whose frame is in flight.
         if (flags & 8)
-            form.UpgradeStep = static_cast<std::uint8_t>(detail % (30 + form.Firmware.EepromBlockCount));
+            form.UpgradeStep =
+                static_cast<std::uint8_t>(detail % (30 + form.Firmware.EepromBlockCount));
         return;
     }
     // The bus search: Start, a chosen delay, then its first probe from the sequencer.
     static constexpr std::array<std::uint16_t, 6> kDelays{100, 150, 200, 250, 300, 350};
-    TMenuItem* delayItems[] = {form.CustomItem7, form.CustomItem8, form.CustomItem9,
+    TMenuItem* delayItems[] = {form.CustomItem7,  form.CustomItem8,  form.CustomItem9,
                                form.CustomItem10, form.CustomItem11, form.CustomItem12};
     form.DelayItemClick(kDelays[detail % 6], *delayItems[detail % 6]);
     form.CustomItem5Click();
@@ -128,9 +140,9 @@ void CheckInvariants(const FuzzWindow& w)
     const TForm1& form = *w.Form;
     if (w.State.OperationState != opstate::Idle && !form.Timer_Rx.Enabled() &&
         !form.Timer_Programm.Enabled() && !form.Timer_Wait.Enabled()) {
-        const bool searchStandsAtPortError = w.State.OperationState == opstate::Search &&
-                                             !form.TeMemo1.Lines.Empty() &&
-                                             form.TeMemo1.Lines.Last().rfind(kPortErrorLine, 0) == 0;
+        const bool searchStandsAtPortError =
+            w.State.OperationState == opstate::Search && !form.TeMemo1.Lines.Empty() &&
+            form.TeMemo1.Lines.Last().rfind(kPortErrorLine, 0) == 0;
         FUZZ_CHECK(searchStandsAtPortError);
     }
 }

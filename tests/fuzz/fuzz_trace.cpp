@@ -61,7 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto txLines = HexTraceLines(kTxPrefix, request, requestLength);
     FUZZ_CHECK(!txLines.empty());
-    FUZZ_CHECK(txLines.size() == (requestLength == 0 ? 1 : (requestLength + kTraceBytesPerLine - 1) / kTraceBytesPerLine));
+    FUZZ_CHECK(
+        txLines.size() ==
+        (requestLength == 0 ? 1 : (requestLength + kTraceBytesPerLine - 1) / kTraceBytesPerLine));
     const auto txBack = ParseLines(txLines, kTxPrefix);
     FUZZ_CHECK(txBack == std::vector<std::uint8_t>(request, request + requestLength));
 

@@ -18,7 +18,8 @@ using namespace imconf;
 
 namespace {
 
-void CheckLoaded(const FirmwareImage& image, const std::uint8_t* data, std::size_t size, std::uint8_t earlier)
+void CheckLoaded(const FirmwareImage& image, const std::uint8_t* data, std::size_t size,
+                 std::uint8_t earlier)
 {
     FUZZ_CHECK(std::equal(image.FlashImage.begin(), image.FlashImage.end(), data));
     const auto crc = static_cast<std::uint16_t>(data[kFlashSize] | (data[kFlashSize + 1] << 8));
@@ -29,7 +30,8 @@ void CheckLoaded(const FirmwareImage& image, const std::uint8_t* data, std::size
     for (std::size_t i = 0; i < kEepromSize; ++i) {
         std::uint8_t want = 0;
         if (i >= kCrcTripleAt && i < kCrcTripleAt + 6)
-            want = (i - kCrcTripleAt) % 2 == 0 ? static_cast<std::uint8_t>(crc & 0xFF) : static_cast<std::uint8_t>(crc >> 8);
+            want = (i - kCrcTripleAt) % 2 == 0 ? static_cast<std::uint8_t>(crc & 0xFF)
+                                               : static_cast<std::uint8_t>(crc >> 8);
         else if (i < n)
             want = data[kImageHeaderSize + i];
         else if (i < kEepromPreset || i < blockEnd)
@@ -57,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!fits) {
         FUZZ_CHECK(result.Outcome == LoadOutcome::SizeError);
         // Nothing loaded: the images are as the preset left them.
-        FUZZ_CHECK(std::all_of(image->FlashImage.begin(), image->FlashImage.end(), [](std::uint8_t b) { return b == 0xFF; }));
+        FUZZ_CHECK(std::all_of(image->FlashImage.begin(), image->FlashImage.end(),
+                               [](std::uint8_t b) { return b == 0xFF; }));
         FUZZ_CHECK(std::all_of(image->EepromImage.begin() + kEepromPreset, image->EepromImage.end(),
                                [earlier](std::uint8_t b) { return b == earlier; }));
     } else {
@@ -73,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(w.State.OperationState == opstate::Upgrade);
         FUZZ_CHECK(w.Line.Writes == 1);
         FUZZ_CHECK(w.Line.LastWrite.size() == kFlashPageSize + 3);
-        FUZZ_CHECK(std::equal(w.Line.LastWrite.begin(), w.Line.LastWrite.begin() + kFlashPageSize, data));
+        FUZZ_CHECK(
+            std::equal(w.Line.LastWrite.begin(), w.Line.LastWrite.begin() + kFlashPageSize, data));
         FUZZ_CHECK(w.Form->TeProgressBar1.Max() == w.Form->Firmware.EepromBlockCount + 29);
     } else {
         FUZZ_CHECK(w.State.OperationState == opstate::Idle);

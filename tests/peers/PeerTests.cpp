@@ -68,14 +68,18 @@ public:
         std::string log;  // one line per request: OK, IGNORED or REJECT
         std::vector<std::string> Rejects() const { return LinesStartingWith(log, "REJECT"); }
         std::vector<std::string> Accepted() const { return LinesStartingWith(log, "OK "); }
-        unsigned Reg(unsigned r) const { return registers.count(r) != 0 ? registers.at(r) : 0x10000; }
+        unsigned Reg(unsigned r) const
+        {
+            return registers.count(r) != 0 ? registers.at(r) : 0x10000;
+        }
     };
 
     TResult Stop()
     {
         TResult result;
         child_.Signal(SIGTERM);
-        for (std::string line = child_.ReadLine(5s); !line.empty() && line != "END"; line = child_.ReadLine(5s)) {
+        for (std::string line = child_.ReadLine(5s); !line.empty() && line != "END";
+             line = child_.ReadLine(5s)) {
             std::istringstream in(line);
             std::string key;
             in >> key;
@@ -137,8 +141,8 @@ void ExpectAcceptedInOrder(const TPeer::TResult& result, const std::vector<std::
 TEST(LibmodbusPeer, ConfigurationReadShowsThePeersRegisters)
 {
     // Links: device 5, parameter A of device 5, zone 17, device 5 switched off; two nodes.
-    TPeer peer({"--set", "0x0100=0x0205,0x1205,17,0x0A05", "--set", "0x0118=0x4242", "--set", "0x0120=2",
-                "--set", "0x0121=22,8", "--set", "0x0141=10,11"});
+    TPeer peer({"--set", "0x0100=0x0205,0x1205,17,0x0A05", "--set", "0x0118=0x4242", "--set",
+                "0x0120=2", "--set", "0x0121=22,8", "--set", "0x0141=10,11"});
     ASSERT_FALSE(peer.Pty().empty());
     TWindow w(peer.Pty());
     ASSERT_EQ(w.port.Port(), peer.Pty());
@@ -239,7 +243,8 @@ TEST(LibmodbusPeer, BlockAndSoundOffCommands)
 
     const auto result = peer.Stop();
     EXPECT_EQ(result.rejected, 0u) << RejectList(result);
-    ExpectAcceptedInOrder(result, {"F7 06 00 23 00 FF 2C D6", "F7 06 00 23 00 00", "F7 06 00 24 A5 5A 26 3C"});
+    ExpectAcceptedInOrder(
+        result, {"F7 06 00 23 00 FF 2C D6", "F7 06 00 23 00 00", "F7 06 00 24 A5 5A 26 3C"});
     EXPECT_EQ(result.Reg(0x0023), 0u);
     EXPECT_EQ(result.soundOffs, 1u);
 }
@@ -273,12 +278,14 @@ TEST(LibmodbusPeer, AddressAndSpeedChangesAreFollowed)
     EXPECT_EQ(w.LastLine(), "   : TIME OUT.");
 
     const auto result = peer.Stop();
-    ExpectAcceptedInOrder(result, {"F7 06 00 01 00 4D", "4D 06 00 02 00 06", "4D 06 00 23 00 FF", "4D 06 00 02 00 08"});
+    ExpectAcceptedInOrder(result, {"F7 06 00 01 00 4D", "4D 06 00 02 00 06", "4D 06 00 23 00 FF",
+                                   "4D 06 00 02 00 08"});
     EXPECT_EQ(result.Reg(0x0001), 77u);
     EXPECT_EQ(result.Reg(0x0002), 8u);
     EXPECT_EQ(result.Reg(0x0023), 255u);
     ASSERT_EQ(result.Rejects().size(), 1u) << result.log;
-    EXPECT_NE(result.Rejects()[0].find("sent at 19200 baud, the module listens at 57600: 4D 06 00 24 A5 5A"),
+    EXPECT_NE(result.Rejects()[0].find(
+                  "sent at 19200 baud, the module listens at 57600: 4D 06 00 24 A5 5A"),
               std::string::npos)
         << result.Rejects()[0];
 }
@@ -400,14 +407,13 @@ TEST(ForeignReplies, EchoesAreTakenAsTheyCome)
         switch (request[1]) {
         case 0x06:
             if (request[3] == 0x01)
-                return WithCrc({request[0], 0x06, 0x00, 0x01, 0x00, 0x09});  // address 9, not the one asked
+                return WithCrc(
+                    {request[0], 0x06, 0x00, 0x01, 0x00, 0x09});  // address 9, not the one asked
             if (request[3] == 0x23)
                 return WithCrc({0x33, 0x06, 0x00, 0x99, 0x12, 0x34});
             return WithCrc(TBytes(request.begin(), request.begin() + 6));
-        case 0x10:
-            return WithCrc({0x01, 0x10, 0x7F, 0x00, 0x00, 0x01});
-        default:
-            return {};
+        case 0x10: return WithCrc({0x01, 0x10, 0x7F, 0x00, 0x00, 0x01});
+        default: return {};
         }
     });
     ASSERT_FALSE(responder.Path().empty());

@@ -142,21 +142,26 @@ bool ParseNumber(const std::string& text, unsigned long max, unsigned& out)
 
 int Usage(const char* why)
 {
-    std::fprintf(stderr,
-                 "imconf-modbus-peer: %s\n"
-                 "usage: imconf-modbus-peer [--address N] [--baud B] [--id N] [--set REG=V[,V...]]...\n"
-                 "  --address N   Modbus address 1..247 (default 247)\n"
-                 "  --baud B      1200 2400 4800 9600 14400 19200 38400 57600 (default 9600)\n"
-                 "  --id N        identification, register 0 (default 24)\n"
-                 "  --set R=V,..  registers R, R+1, ... of the map hold V, ... at start\n",
-                 why);
+    std::fprintf(
+        stderr,
+        "imconf-modbus-peer: %s\n"
+        "usage: imconf-modbus-peer [--address N] [--baud B] [--id N] [--set REG=V[,V...]]...\n"
+        "  --address N   Modbus address 1..247 (default 247)\n"
+        "  --baud B      1200 2400 4800 9600 14400 19200 38400 57600 (default 9600)\n"
+        "  --id N        identification, register 0 (default 24)\n"
+        "  --set R=V,..  registers R, R+1, ... of the map hold V, ... at start\n",
+        why);
     return 2;
 }
 
 class Peer {
 public:
     Peer(int master, std::string device, unsigned address, unsigned baud, modbus_mapping_t* map)
-        : master_(master), device_(std::move(device)), address_(address), baud_(baud), map_(map)
+        : master_(master),
+          device_(std::move(device)),
+          address_(address),
+          baud_(baud),
+          map_(map)
     {
         NewContext();
     }
@@ -195,7 +200,8 @@ public:
         for (unsigned r = 0; r <= kLast; ++r)
             if (InMap(r))
                 std::printf("R %u %u\n", r, unsigned{map_->tab_registers[r]});
-        std::printf("soundoff %u\naccepted %u\nrejected %u\nEND\n", soundOffs_, accepted_, rejected_);
+        std::printf("soundoff %u\naccepted %u\nrejected %u\nEND\n", soundOffs_, accepted_,
+                    rejected_);
         std::fflush(stdout);
     }
 
@@ -243,7 +249,8 @@ private:
         }
         const unsigned speed = peer::LineSpeed(master_);
         if (speed != baud_) {
-            Reject("sent at " + std::to_string(speed) + " baud, the module listens at " + std::to_string(baud_),
+            Reject("sent at " + std::to_string(speed) + " baud, the module listens at " +
+                       std::to_string(baud_),
                    req, length);
             return;
         }
@@ -258,7 +265,8 @@ private:
             return;
         }
         if (sent == 5) {  // address, function | 0x80, code, CRC: libmodbus refused it
-            Reject("modbus_reply answered exception " + std::to_string(unsigned{req[1]}), req, length);
+            Reject("modbus_reply answered exception " + std::to_string(unsigned{req[1]}), req,
+                   length);
             return;
         }
         ++accepted_;
@@ -270,7 +278,8 @@ private:
     void AfterEcho(const std::uint8_t* req)
     {
         const unsigned function = req[1];
-        if (function != MODBUS_FC_WRITE_SINGLE_REGISTER && function != MODBUS_FC_WRITE_MULTIPLE_REGISTERS)
+        if (function != MODBUS_FC_WRITE_SINGLE_REGISTER &&
+            function != MODBUS_FC_WRITE_MULTIPLE_REGISTERS)
             return;
         const unsigned first = Be16(req + 2);
         const unsigned count = function == MODBUS_FC_WRITE_SINGLE_REGISTER ? 1 : Be16(req + 4);

@@ -105,11 +105,14 @@ TEST(PortFile, ReplacesControlCharactersAndDropsTheByteOrderMark)
     PortFileResult r = ReadBytes(std::string(kBytes, sizeof kBytes - 1));
     EXPECT_EQ(r.lines, (Lines{"CO\xEF\xBF\xBDM1", "\xEF\xBF\xBD\xEF\xBF\xBD\tX"}));
 
-    r = ReadBytes("\xEF\xBB\xBF" "COM1\nCOM2\n");
+    r = ReadBytes("\xEF\xBB\xBF"
+                  "COM1\nCOM2\n");
     EXPECT_EQ(r.lines, (Lines{"COM1", "COM2"}));
     // Only at the very start, and only the whole mark.
-    r = ReadBytes("COM1\n\xEF\xBB\xBF" "COM2\n");
-    EXPECT_EQ(r.lines, (Lines{"COM1", "\xEF\xBB\xBF" "COM2"}));
+    r = ReadBytes("COM1\n\xEF\xBB\xBF"
+                  "COM2\n");
+    EXPECT_EQ(r.lines, (Lines{"COM1", "\xEF\xBB\xBF"
+                                      "COM2"}));
     r = ReadBytes("\xEF\xBBX");  // not UTF-8: two Windows-1251 letters
     EXPECT_EQ(r.lines, (Lines{"п»X"}));
     r = ReadBytes("\xEF");
@@ -193,7 +196,8 @@ TEST(PortFile, ReadsFromAFolderNamedInCyrillic)
     // intact, whatever the platform's own encoding of names.
     const TempDir dir;
     // Made by its UTF-16 name on Windows, by the same bytes on Linux.
-    const std::filesystem::path folder = files::PathFromUtf8(dir.Path()) / u8"Мои порты" / u8"список";
+    const std::filesystem::path folder =
+        files::PathFromUtf8(dir.Path()) / u8"Мои порты" / u8"список";
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "comports.txt", std::ios::binary) << "COM3\r\nCOM1\r\n";
     PortFileResult r = ReadPortFile(dir / "Мои порты/список/comports.txt");

@@ -14,10 +14,9 @@ namespace {
 
 TEST(SystemPorts, NaturalOrder)
 {
-    const std::vector<std::string> ordered = {"rfcomm0", "ttyACM0", "ttyACM2", "ttyAMA0",
-                                              "ttyS",    "ttyS0",   "ttyS1",   "ttyS2",
-                                              "ttyS9",   "ttyS10",  "ttyS11",  "ttyS100",
-                                              "ttyS100a", "ttyUSB0", "ttyUSB1", "ttyUSB10"};
+    const std::vector<std::string> ordered = {
+        "rfcomm0", "ttyACM0", "ttyACM2", "ttyAMA0", "ttyS",     "ttyS0",   "ttyS1",   "ttyS2",
+        "ttyS9",   "ttyS10",  "ttyS11",  "ttyS100", "ttyS100a", "ttyUSB0", "ttyUSB1", "ttyUSB10"};
     std::vector<std::string> shuffled = ordered;
     std::mt19937 rng(7);
     std::shuffle(shuffled.begin(), shuffled.end(), rng);
@@ -36,10 +35,10 @@ TEST(SystemPorts, UsablePortNames)
 {
     for (const char* good : {"ttyS0", "sim247", "COM1", "my port", "порт1"})
         EXPECT_TRUE(IsUsablePortName(good)) << good;
-    for (const std::string& bad : {std::string(), std::string("."), std::string(".."),
-                                  std::string("a/b"), std::string("a\tb"), std::string("a\x7f"),
-                                  std::string("a\0b", 3), std::string("\xCF\xCE"),
-                                  std::string(256, 'x')})
+    for (const std::string& bad :
+         {std::string(), std::string("."), std::string(".."), std::string("a/b"),
+          std::string("a\tb"), std::string("a\x7f"), std::string("a\0b", 3),
+          std::string("\xCF\xCE"), std::string(256, 'x')})
         EXPECT_FALSE(IsUsablePortName(bad)) << bad;
 }
 

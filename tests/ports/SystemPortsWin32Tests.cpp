@@ -33,27 +33,32 @@ public:
         : path_("Software\\IMConfTest\\" + std::to_string(::GetCurrentProcessId()) + "-" +
                 std::to_string(::GetTickCount64()) + "-" + std::to_string(++count_))
     {
-        EXPECT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                                    nullptr),
+        EXPECT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, &key_, nullptr),
                   ERROR_SUCCESS);
     }
     ~ScratchKey()
     {
         ::RegCloseKey(key_);
         ::RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
-        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\IMConfTest");  // only when no other test holds one
+        ::RegDeleteKeyA(HKEY_CURRENT_USER,
+                        "Software\\IMConfTest");  // only when no other test holds one
     }
     ScratchKey(const ScratchKey&) = delete;
     ScratchKey& operator=(const ScratchKey&) = delete;
 
     void Set(const std::string& name, DWORD type, const std::string& bytes) const
     {
-        ASSERT_EQ(::RegSetValueExA(key_, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+        ASSERT_EQ(::RegSetValueExA(key_, name.c_str(), 0, type,
+                                   reinterpret_cast<const BYTE*>(bytes.data()),
                                    static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS);
     }
     // A text value as programs write it, with its terminating NUL.
-    void Text(const std::string& name, const std::string& text) const { Set(name, REG_SZ, text + '\0'); }
+    void Text(const std::string& name, const std::string& text) const
+    {
+        Set(name, REG_SZ, text + '\0');
+    }
 
     // The value names in the order the registry itself enumerates them.
     std::vector<std::string> EnumeratedNames() const
@@ -62,7 +67,8 @@ public:
         for (DWORD i = 0;; ++i) {
             char name[256];
             DWORD length = sizeof name;
-            if (::RegEnumValueA(key_, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            if (::RegEnumValueA(key_, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
                 return names;
             names.emplace_back(name, length);
         }
@@ -99,7 +105,8 @@ TEST(Win32SystemPorts, CaptionIsTheDataInRegistryOrder)
     key.Text("\\Device\\Serial0", "COM1");
     const auto ports = key.Read();
     ASSERT_TRUE(ports);
-    const Pairs expected = InRegistryOrder(key, {{"\\Device\\Serial2", "COM3"}, {"\\Device\\Serial0", "COM1"}});
+    const Pairs expected =
+        InRegistryOrder(key, {{"\\Device\\Serial2", "COM3"}, {"\\Device\\Serial0", "COM1"}});
     ASSERT_EQ(expected.size(), 2u);
     EXPECT_EQ(PairsOf(*ports), expected);
 }
@@ -108,7 +115,7 @@ TEST(Win32SystemPorts, ValuesThatAreNoPortNameAreLeftOut)
 {
     const ScratchKey key;
     key.Text("long", "COM12345");
-    key.Set("unterminated", REG_SZ, "COM7");        // no NUL stored: nothing of "COM12345" may follow
+    key.Set("unterminated", REG_SZ, "COM7");  // no NUL stored: nothing of "COM12345" may follow
     key.Set("inner nul", REG_SZ, std::string("COM9\0junk\0", 10));
     key.Set("expandable", REG_EXPAND_SZ, std::string("COM8\0", 5));
     key.Text("empty", "");
@@ -133,7 +140,8 @@ TEST(Win32SystemPorts, ManyPortsAllListed)
     std::map<std::string, std::string> data;
     // Written out of order, names and data of different lengths: the buffers fit the longest.
     for (int i = 40; i >= 1; --i) {
-        const std::string name = "\\Device\\VirtualSerial" + std::string(static_cast<std::size_t>(i % 7), 'x') +
+        const std::string name = "\\Device\\VirtualSerial" +
+                                 std::string(static_cast<std::size_t>(i % 7), 'x') +
                                  std::to_string(i);
         data[name] = "COM" + std::to_string(i);
         key.Text(name, data[name]);
@@ -152,7 +160,8 @@ TEST(Win32SystemPorts, MissingKeyIsUnreadableEmptyKeyIsEmpty)
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->empty());
     EXPECT_FALSE(Win32SystemPortList(key.Path() + "\\missing", RegistryRoot::CurrentUser).Read());
-    EXPECT_FALSE(Win32SystemPortList("Software\\IMConfTest\\no such key", RegistryRoot::CurrentUser).Read());
+    EXPECT_FALSE(
+        Win32SystemPortList("Software\\IMConfTest\\no such key", RegistryRoot::CurrentUser).Read());
     // The same path under the machine's root is another key.
     EXPECT_FALSE(Win32SystemPortList(key.Path(), RegistryRoot::LocalMachine).Read());
 }
@@ -168,10 +177,12 @@ TEST(Win32SystemPorts, ThisMachinesListIsUsable)
         return;
     EXPECT_EQ(PairsOf(*platform), PairsOf(*ports));
     HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key), ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key),
+        ERROR_SUCCESS);
     DWORD values = 0;
-    ASSERT_EQ(::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                                 nullptr, nullptr, nullptr),
+    ASSERT_EQ(::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                                 nullptr, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
     ::RegCloseKey(key);
     EXPECT_LE(ports->size(), values);

@@ -44,7 +44,6 @@ using namespace imconf::testing;
 
 namespace {
 
-
 std::vector<std::string> Captions(const QMenu* menu)
 {
     std::vector<std::string> captions;
@@ -73,10 +72,12 @@ TEST(MainWindow, IsAFixedWindowWithoutMaximiseShowingTheStartTexts)
     EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(w.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(w.windowTitle().toStdString(), "СИРТА - МОДУЛЬ ИНДИКАЦИИ   (MODBUS-RTU)   V2.1 -2025");
+    EXPECT_EQ(w.windowTitle().toStdString(),
+              "СИРТА - МОДУЛЬ ИНДИКАЦИИ   (MODBUS-RTU)   V2.1 -2025");
 
     EXPECT_EQ(shell.Find<QGroupBox>("TeGroupBox1")->title(), "");
-    EXPECT_EQ(shell.Find<QGroupBox>("TeGroupBox2")->title().toStdString(), "  ПАРАМЕТРЫ ИНТЕРФЕЙСА  ");
+    EXPECT_EQ(shell.Find<QGroupBox>("TeGroupBox2")->title().toStdString(),
+              "  ПАРАМЕТРЫ ИНТЕРФЕЙСА  ");
     EXPECT_EQ(shell.Find<QGroupBox>("TeGroupBox2")->parentWidget()->objectName(), "TeTabSheet3");
     EXPECT_EQ(shell.Find<QLabel>("TeLabel4")->text().toStdString(), "СКОРОСТЬ ПЕРЕДАЧИ");
     EXPECT_EQ(shell.Find<QLabel>("TeLabel5")->text().toStdString(), "АДРЕС ПРИБОРА - 247");
@@ -84,18 +85,21 @@ TEST(MainWindow, IsAFixedWindowWithoutMaximiseShowingTheStartTexts)
     EXPECT_EQ(shell.Find<QPushButton>("TeButton2")->text().toStdString(), "&ЗАПИСЬ КОНФИГА");
     EXPECT_EQ(shell.Find<QPushButton>("TeButton1")->text().toStdString(), "-->");
     EXPECT_EQ(shell.Find<QPushButton>("TeButton3")->text().toStdString(), "БЛОК.");
-    EXPECT_EQ(shell.Find<QPushButton>("TeButton3")->toolTip().toStdString(), "Отключение звук. сигнализации");
+    EXPECT_EQ(shell.Find<QPushButton>("TeButton3")->toolTip().toStdString(),
+              "Отключение звук. сигнализации");
     for (const char* name : {"TeButton5", "TeButton2", "TeButton3", "Sound_Butt"})
         EXPECT_FALSE(shell.Find<QPushButton>(name)->icon().isNull()) << name;
     EXPECT_EQ(shell.Find<QPushButton>("Sound_Butt")->text(), "");
-    EXPECT_EQ(shell.Find<QPushButton>("Sound_Butt")->toolTip().toStdString(), "Отключение звук. сигнализации");
+    EXPECT_EQ(shell.Find<QPushButton>("Sound_Butt")->toolTip().toStdString(),
+              "Отключение звук. сигнализации");
     EXPECT_FALSE(shell.Find<QCheckBox>("TeCheckBox1")->isEnabled());
     EXPECT_FALSE(shell.Find<QCheckBox>("TeCheckBox1")->isChecked());
     EXPECT_EQ(shell.Find<QComboBox>("TeSComboBox1")->currentText(), "9600");
     EXPECT_EQ(shell.Find<QComboBox>("TeSComboBox1")->count(), 8);
     EXPECT_EQ(shell.Find<QLineEdit>("TeSpinEdit1.Edit")->text(), "247");
     EXPECT_EQ(shell.Find<QLineEdit>("TeSpinEdit2.Edit")->text(), "247");
-    EXPECT_EQ(shell.Find<QLineEdit>("TeSpinEdit1.Edit")->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    EXPECT_EQ(shell.Find<QLineEdit>("TeSpinEdit1.Edit")->alignment() & Qt::AlignHCenter,
+              Qt::AlignHCenter);
     EXPECT_FALSE(shell.Find<QProgressBar>("TeProgressBar1")->isVisible());
     EXPECT_FALSE(shell.Find<QProgressBar>("TeProgressBar1")->isTextVisible());
 
@@ -133,7 +137,8 @@ TEST(MainWindow, CaptionsFitTheirControlsInCyrillicCapableFonts)
     EXPECT_TRUE(memoFont.family() == "Liberation Mono" || memoFont.family() == "DejaVu Sans Mono")
         << memoFont.family().toStdString();
     EXPECT_EQ(memoFont.pixelSize(), 11);
-    EXPECT_EQ(shell.Find<QPlainTextEdit>("TeMemo1")->palette().color(QPalette::Text), QColor(0, 0, 255));
+    EXPECT_EQ(shell.Find<QPlainTextEdit>("TeMemo1")->palette().color(QPalette::Text),
+              QColor(0, 0, 255));
     const QFontInfo comboFont(shell.Find<QComboBox>("TeSComboBox1")->font());
     EXPECT_TRUE(comboFont.family() == "Liberation Sans" || comboFont.family() == "DejaVu Sans")
         << comboFont.family().toStdString();
@@ -157,13 +162,16 @@ TEST(MainWindow, CaptionsFitTheirControlsInCyrillicCapableFonts)
     for (int i = 0; i < tabs->count(); ++i)
         EXPECT_LE(width(tabs->tabBar(), tabs->tabText(i)), tabs->tabBar()->tabRect(i).width()) << i;
     for (int i = 0; i < 3; ++i) {
-        const auto* panel = shell.window->findChild<QLabel*>("StatusBar1.Panel" + QString::number(i));
-        EXPECT_LE(width(panel, panel->text()), panel->contentsRect().width() - 2 * panel->indent()) << i;
+        const auto* panel =
+            shell.window->findChild<QLabel*>("StatusBar1.Panel" + QString::number(i));
+        EXPECT_LE(width(panel, panel->text()), panel->contentsRect().width() - 2 * panel->indent())
+            << i;
     }
     // The menu bar's items fit its 152 pixels: no extension button.
     QMenuBar* bar = shell.window->MenuBar();
     for (QAction* action : bar->actions())
-        EXPECT_LE(bar->actionGeometry(action).right(), bar->width() - 1) << action->text().toStdString();
+        EXPECT_LE(bar->actionGeometry(action).right(), bar->width() - 1)
+            << action->text().toStdString();
 }
 
 TEST(MainWindow, HeadlessChangesShowInTheWidgets)
@@ -196,7 +204,8 @@ TEST(MainWindow, HeadlessChangesShowInTheWidgets)
     // The bar lies over the panes.
     QWidget* box = shell.Find<QWidget>("TeGroupBox1");
     const QPoint overlap = progress->geometry().center();
-    EXPECT_EQ(box->childAt(overlap) == progress || progress->isAncestorOf(box->childAt(overlap)), true);
+    EXPECT_EQ(box->childAt(overlap) == progress || progress->isAncestorOf(box->childAt(overlap)),
+              true);
     f.ShowTracePane();
     EXPECT_FALSE(progress->isVisible());
     EXPECT_TRUE(shell.Find<QWidget>("TeMemo1")->isVisible());
@@ -456,7 +465,8 @@ TEST(QtDialogs, TheFileDialogTakesTitleNameFilterAndFolder)
     EXPECT_EQ(directory.toStdString(), std::filesystem::canonical(dir.Path()).string());
     EXPECT_EQ(filter.toStdString(), "hex файлы (*.hex)");
     ASSERT_TRUE(chosen.has_value());
-    EXPECT_EQ(std::filesystem::canonical(*chosen), std::filesystem::canonical(dir.Path() / "image.hex"));
+    EXPECT_EQ(std::filesystem::canonical(*chosen),
+              std::filesystem::canonical(dir.Path() / "image.hex"));
 
     QTimer::singleShot(100, [] {
         if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))

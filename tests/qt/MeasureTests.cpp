@@ -35,7 +35,8 @@ std::map<std::string, std::string> KeyLines(TChild& child, std::chrono::millisec
 void NoLeakReportsInChildren()
 {
     const char* current = std::getenv("ASAN_OPTIONS");
-    const std::string options = current != nullptr && *current != '\0' ? std::string(current) + ":" : "";
+    const std::string options =
+        current != nullptr && *current != '\0' ? std::string(current) + ":" : "";
     ::setenv("ASAN_OPTIONS", (options + "detect_leaks=0").c_str(), 1);
 }
 
@@ -71,7 +72,8 @@ TEST(MeasureOptions, MeasureReadsTheConfigurationThenReportsMemoryAndIdleCpu)
     NoLeakReportsInChildren();
     TSimProcess sim({"--name", "COM1", "--pace"});
     ASSERT_TRUE(sim.Running());
-    TChild child({IMCONF_EXE, "--measure", "1"}, sim.RuntimeDir(), sim.RuntimeDir() + "/imconf.stderr");
+    TChild child({IMCONF_EXE, "--measure", "1"}, sim.RuntimeDir(),
+                 sim.RuntimeDir() + "/imconf.stderr");
     ASSERT_TRUE(child.Started());
     const auto values = KeyLines(child, 30s);
     EXPECT_EQ(child.Wait(10s), 0);
@@ -94,8 +96,11 @@ TEST(MeasureOptions, BadMeasureValuesAreRefused)
     for (const char* value : {"0", "601", "ten"}) {
         std::string output;
         TTempDir folder;
-        EXPECT_EQ(RunProgram({IMCONF_EXE, "--measure", value}, output, 30s, folder.Path()), 2) << value;
-        EXPECT_NE(output.find(std::string("imconf: bad --measure value: ") + value), std::string::npos) << output;
+        EXPECT_EQ(RunProgram({IMCONF_EXE, "--measure", value}, output, 30s, folder.Path()), 2)
+            << value;
+        EXPECT_NE(output.find(std::string("imconf: bad --measure value: ") + value),
+                  std::string::npos)
+            << output;
     }
     std::string output;
     TTempDir folder;
@@ -107,7 +112,8 @@ TEST(MeasureOptions, HelpNeedsNoDisplay)
 {
     NoLeakReportsInChildren();
     // No platform a window could open on: the help must not need one.
-    const std::string platform = std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
+    const std::string platform =
+        std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
     const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::unsetenv("DISPLAY");

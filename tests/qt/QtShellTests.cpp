@@ -45,15 +45,16 @@ TEST(QtShell, EveryControlSitsAtItsHeadlessBounds)
     TForm1& f = *shell.form;
     EXPECT_EQ(shell.window->windowTitle().toStdString(), f.Caption());
     EXPECT_EQ(shell.window->ClientArea()->size(), QSize(514, 538));
-    for (const TControl* control :
-         std::initializer_list<const TControl*>{&f.TeGroupBox1, &f.TePageControl1, &f.TeGroupBox2, &f.TeLabel5,
-                                                &f.TeSpinEdit1, &f.TeButton1, &f.TeButton5, &f.TeButton2, &f.TeMemo1,
-                                                &f.TeProgressBar1, &f.TeCheckBox1, &f.Sound_Butt, &f.StatusBar1,
-                                                &f.NodesGrid, &f.ZoneGrid, &f.LINK_Grid}) {
+    for (const TControl* control : std::initializer_list<const TControl*>{
+             &f.TeGroupBox1, &f.TePageControl1, &f.TeGroupBox2, &f.TeLabel5, &f.TeSpinEdit1,
+             &f.TeButton1, &f.TeButton5, &f.TeButton2, &f.TeMemo1, &f.TeProgressBar1,
+             &f.TeCheckBox1, &f.Sound_Butt, &f.StatusBar1, &f.NodesGrid, &f.ZoneGrid,
+             &f.LINK_Grid}) {
         QWidget* widget = shell.window->WidgetOf(*control);
         ASSERT_NE(widget, nullptr) << control->Name();
         EXPECT_EQ(widget->objectName().toStdString(), control->Name());
-        EXPECT_EQ(widget->geometry(), QRect(control->Left(), control->Top(), control->Width(), control->Height()))
+        EXPECT_EQ(widget->geometry(),
+                  QRect(control->Left(), control->Top(), control->Width(), control->Height()))
             << control->Name();
     }
     const auto* tabs = shell.Find<QTabWidget>("TePageControl1");
@@ -76,7 +77,8 @@ TEST(QtShell, HeadlessChangesShowAndInputReachesTheHandlers)
     f.TeMemo1.Lines.Add("   : ОК.");
     f.TeProgressBar1.SetVisible(true);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(shell.Find<QPlainTextEdit>("TeMemo1")->toPlainText().endsWith(QString::fromUtf8("   : ОК.")));
+    EXPECT_TRUE(shell.Find<QPlainTextEdit>("TeMemo1")->toPlainText().endsWith(
+        QString::fromUtf8("   : ОК.")));
     EXPECT_TRUE(shell.window->WidgetOf(f.TeProgressBar1)->isVisible());
 
     QAction* fast = shell.window->ActionOf(*f.BR_57600);
@@ -126,7 +128,8 @@ TEST(QtShell, DoubleClickOpensTheAddressEditorOverTheCell)
     for (int i = 0; i < 100 && !editor->isVisible(); ++i)
         QTest::qWait(10);
     ASSERT_TRUE(editor->isVisible());
-    EXPECT_EQ(editor->geometry(), QRect(f.AddrEdit.Left(), f.AddrEdit.Top(), f.AddrEdit.Width(), f.AddrEdit.Height()));
+    EXPECT_EQ(editor->geometry(),
+              QRect(f.AddrEdit.Left(), f.AddrEdit.Top(), f.AddrEdit.Width(), f.AddrEdit.Height()));
     auto* line = editor->findChild<QLineEdit*>();
     ASSERT_NE(line, nullptr);
     EXPECT_TRUE(line->hasSelectedText());

@@ -35,7 +35,8 @@ struct WindowShell {
     // The window over a simulated module, on a machine with the ports `portNames` and a
     // screen `screenHeight` pixels high, shown; `activated` tells whether its first activation
     // came.
-    explicit WindowShell(int screenHeight = 1080, std::initializer_list<const char*> portNames = {"COM3", "COM1"})
+    explicit WindowShell(int screenHeight = 1080,
+                         std::initializer_list<const char*> portNames = {"COM3", "COM1"})
     {
         screen.height = screenHeight;
         ports.Set(portNames);

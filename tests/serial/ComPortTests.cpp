@@ -148,7 +148,8 @@ TEST_F(ComPortTest, StaleInputIsDiscardedAtOpen)
         const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_GE(fd, 0);
         int waiting = 0;
-        ASSERT_TRUE(WaitUntil([&] { return ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting == 5; }));
+        ASSERT_TRUE(
+            WaitUntil([&] { return ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting == 5; }));
         ::close(fd);
     }
     port.Open();
@@ -191,7 +192,8 @@ TEST_F(ComPortTest, NonTerminalsAreRefusedAndLeftUntouched)
     }
 
     std::ifstream in(file);
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "keep me");
     char byte = 0;
     EXPECT_LE(::read(fifoReader, &byte, 1), 0);  // nothing was written into the FIFO
@@ -249,8 +251,10 @@ TEST_F(ComPortTest, OpenPutsTheLineInRaw8N1WithoutFlowControl)
         all.push_back(static_cast<char>(b));
     pty.Send(all);
     std::string got;
-    ASSERT_TRUE(WaitUntil([&] { got += ReadString(port, 256 - static_cast<int>(got.size()));
-                                return got.size() >= 256; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        got += ReadString(port, 256 - static_cast<int>(got.size()));
+        return got.size() >= 256;
+    }));
     EXPECT_EQ(got, all);
     EXPECT_EQ(port.Write(all.data(), 256), 256);
     EXPECT_EQ(pty.Receive(256, 2000), all);
@@ -503,7 +507,10 @@ TEST_F(ComPortTest, ReceiveHandlerReadsOnTheMonitoringThread)
     port.Open();
     const std::string reply("\x01\x06\x00\x24\x00\x01\x09\xC1", 8);
     pty.Send(reply);
-    ASSERT_TRUE(WaitUntil([&] { std::lock_guard lock(mutex); return received.size() == 8; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard lock(mutex);
+        return received.size() == 8;
+    }));
     std::lock_guard lock(mutex);
     EXPECT_EQ(received, reply);
     EXPECT_NE(handlerThread, std::this_thread::get_id());

@@ -73,7 +73,8 @@ protected:
         linuxtty::SetLockFolder(locks_.string());
         port.SetPort(pty.SlavePath());
         // /dev/pts/N -> LCK..pts_N
-        lockFile = locks_.string() + "/LCK..pts_" + pty.SlavePath().substr(pty.SlavePath().rfind('/') + 1);
+        lockFile =
+            locks_.string() + "/LCK..pts_" + pty.SlavePath().substr(pty.SlavePath().rfind('/') + 1);
     }
     void TearDown() override
     {
@@ -84,7 +85,10 @@ protected:
     }
 
     // Another program's descriptor of the terminal (opened before the port is).
-    int OpenOther() const { return ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }
+    int OpenOther() const
+    {
+        return ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    }
 
     std::filesystem::path locks_ = testsupport::MakeFreshFolder("imconf-locks-");
     std::string previousFolder_;

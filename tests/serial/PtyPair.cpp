@@ -18,7 +18,7 @@ namespace {
 
 termios2 GetModes(int fd)
 {
-    termios2 t {};
+    termios2 t{};
     if (::ioctl(fd, TCGETS2, &t) != 0)
         throw std::runtime_error("TCGETS2 on the master failed");
     return t;
@@ -46,8 +46,8 @@ PtyPair::PtyPair()
     t.c_iflag = 0;
     t.c_oflag = 0;
     t.c_lflag = 0;
-    t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS)) |
-                CS8 | CREAD | CLOCAL;
+    t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS)) | CS8 |
+                CREAD | CLOCAL;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     SetModes(master_, t);
@@ -155,7 +155,7 @@ void PtyPair::SetSpeed(std::uint32_t baud)
 
 double ProcessCpuSeconds()
 {
-    timespec ts {};
+    timespec ts{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }

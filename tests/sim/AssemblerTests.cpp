@@ -186,7 +186,8 @@ TEST(FrameAssembler, BootloaderFramesByCrcAndSilence)
 
     // Bytes that end in no frame are thrown away by the silence.
     const std::size_t before = a.Discarded();
-    EXPECT_TRUE(a.Push(TBytes{0x07, 0xA5, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1B}, 600 * kMs).empty());
+    EXPECT_TRUE(
+        a.Push(TBytes{0x07, 0xA5, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1B}, 600 * kMs).empty());
     EXPECT_TRUE(a.Poll(700 * kMs).empty());
     EXPECT_EQ(a.Buffered(), 0u);
     EXPECT_EQ(a.Discarded() - before, 9u);

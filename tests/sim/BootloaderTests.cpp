@@ -76,13 +76,13 @@ TEST(Bootloader, EverythingElseGetsNoAnswer)
     badCrc[100] ^= 0x01;
     TBytes nonZeroClosing = WithCrc({0x00, 0x00, 0x00, 0x01, 0x00, 0x00});
     const TBytes rejected[] = {
-        PageFrame(28, 0x55),              // page index beyond the FLASH
-        BlockFrame(128, 0x66),            // block index beyond the EEPROM
-        badCrc,                           //
-        nonZeroClosing,                   // 8 bytes, good CRC, not the closing frame
+        PageFrame(28, 0x55),    // page index beyond the FLASH
+        BlockFrame(128, 0x66),  // block index beyond the EEPROM
+        badCrc,                 //
+        nonZeroClosing,         // 8 bytes, good CRC, not the closing frame
         TBytes(kClosing.begin(), kClosing.begin() + 7),
-        WithCrc(TBytes(16, 0x00)),        // one byte short of a block
-        ReadFrame(247, 0, 1),             // Modbus: 8 bytes, good CRC, but not all zero
+        WithCrc(TBytes(16, 0x00)),                  // one byte short of a block
+        ReadFrame(247, 0, 1),                       // Modbus: 8 bytes, good CRC, but not all zero
         WithCrc(TBytes(boot::PageSize + 2, 0x00)),  // 516 bytes
         TBytes{},
     };

@@ -23,19 +23,19 @@ TConfig Parse(const std::string& text)
 
 TEST(SimConfig, NamesNumbersAndRuns)
 {
-    const TConfig config = Parse(
-        "# a module at 12 with two nodes\n"
-        "\n"
-        "address = 12\n"
-        "  speed=6   # 19200\n"
-        "id = 0x0007\n"
-        "block = 255\n"
-        "node_count = 2\n"
-        "node_type[0] = 22\n"
-        "node_address[ 1 ] = 0x11\n"
-        "link[22] = 0x0205 0x1205 7 8\n"  // runs on into the unused part of the link area
-        "0x0141 = 3\n"
-        "289 = 24\n");
+    const TConfig config =
+        Parse("# a module at 12 with two nodes\n"
+              "\n"
+              "address = 12\n"
+              "  speed=6   # 19200\n"
+              "id = 0x0007\n"
+              "block = 255\n"
+              "node_count = 2\n"
+              "node_type[0] = 22\n"
+              "node_address[ 1 ] = 0x11\n"
+              "link[22] = 0x0205 0x1205 7 8\n"  // runs on into the unused part of the link area
+              "0x0141 = 3\n"
+              "289 = 24\n");
     ASSERT_TRUE(config.Ok()) << config.error;
     TModbusSlave slave;
     ApplyConfig(config, slave);
@@ -64,7 +64,8 @@ TEST(SimConfig, ErrorsNameTheLine)
     const TCase cases[] = {
         {"address = 5\nspeed = 9\n", "module.cfg:2: register 0x0002: speed code must be 1..8"},
         {"# ok\nnode_count = 33\n", "module.cfg:2: register 0x0120: node count must be 0..32"},
-        {"0x0024 = 0xA55A\n", "module.cfg:1: register 0x0024: sound off is a command, not a setting"},
+        {"0x0024 = 0xA55A\n",
+         "module.cfg:1: register 0x0024: sound off is a command, not a setting"},
         {"3 = 1\n", "module.cfg:1: register 0x0003: register is not in the map"},
         {"0x0160 = 1 2\n", "module.cfg:1: register 0x0161: register is not in the map"},
         {"address 5\n", "module.cfg:1: expected REGISTER = VALUE"},
@@ -88,10 +89,13 @@ TEST(SimConfig, ErrorsNameTheLine)
 
 TEST(SimOptions, CommandLine)
 {
-    const TParsedOptions good = ParseOptions({"--address", "200", "--id=7", "--baud", "19200", "--bootloader",
-                                              "--fault", "drop:3", "--fault-rate", "late:0.5:200", "--device",
-                                              "12:7", "--device=13:24", "--any-baud", "--pace", "--no-announce",
-                                              "--seed", "42", "--think", "0", "--name", "mod", "-v"});
+    const TParsedOptions good =
+        ParseOptions({"--address",      "200",          "--id=7",   "--baud",
+                      "19200",          "--bootloader", "--fault",  "drop:3",
+                      "--fault-rate",   "late:0.5:200", "--device", "12:7",
+                      "--device=13:24", "--any-baud",   "--pace",   "--no-announce",
+                      "--seed",         "42",           "--think",  "0",
+                      "--name",         "mod",          "-v"});
     ASSERT_EQ(good.error, "");
     const TSimOptions& o = good.options;
     EXPECT_EQ(o.address, 200);
@@ -112,15 +116,15 @@ TEST(SimOptions, CommandLine)
     EXPECT_TRUE(ParseOptions({}).options.strictBaud);
 
     for (const auto& bad : std::vector<std::vector<std::string>>{{"--address", "0"},
-                                                                  {"--address", "248"},
-                                                                  {"--address"},
-                                                                  {"--baud", "1000"},
-                                                                  {"--device", "12"},
-                                                                  {"--device", "0:7"},
-                                                                  {"--fault", "drop:0"},
-                                                                  {"--name", "a/b"},
-                                                                  {"--pace=1"},
-                                                                  {"--frobnicate"}}) {
+                                                                 {"--address", "248"},
+                                                                 {"--address"},
+                                                                 {"--baud", "1000"},
+                                                                 {"--device", "12"},
+                                                                 {"--device", "0:7"},
+                                                                 {"--fault", "drop:0"},
+                                                                 {"--name", "a/b"},
+                                                                 {"--pace=1"},
+                                                                 {"--frobnicate"}}) {
         EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
     }
     EXPECT_NE(UsageText("imconf-sim").find("--fault-rate KIND:P"), std::string::npos);
@@ -140,7 +144,8 @@ TEST(SimConfig, DemoModuleShowsEverything)
     std::set<unsigned> types;
     unsigned loops = 0;
     for (unsigned i = 0; i < count; ++i) {
-        const auto type = static_cast<std::uint8_t>(*slave.Get(static_cast<std::uint16_t>(reg::NodeTypesFirst + i)));
+        const auto type = static_cast<std::uint8_t>(
+            *slave.Get(static_cast<std::uint16_t>(reg::NodeTypesFirst + i)));
         EXPECT_NE(imconf::LoopCountOf(type), 0) << "node " << i << " has no catalogue type";
         types.insert(type);
         loops += imconf::LoopCountOf(type);

@@ -26,9 +26,9 @@
 extern char** environ;
 
 using namespace imconf::sim::test;
+using imconf::testsupport::RunProgram;
 using imconf::testsupport::TChild;
 using imconf::testsupport::TTempDir;
-using imconf::testsupport::RunProgram;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -94,7 +94,6 @@ std::string ReadFile(const std::string& path)
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-
 bool OnPath(const std::string& program)
 {
     const char* path = std::getenv("PATH");
@@ -120,7 +119,8 @@ TEST(ImconfSim, ServesItsPtyAndAnnouncesIt)
     TChild sim({IMCONF_SIM_EXE, "--address", "200"}, folder.Path(), log);
     ASSERT_TRUE(sim.Started());
     const std::string pty = sim.ReadLine(milliseconds(5000));
-    ASSERT_EQ(pty.rfind("/dev/pts/", 0), 0u) << "first line '" << pty << "', log: " << ReadFile(log);
+    ASSERT_EQ(pty.rfind("/dev/pts/", 0), 0u)
+        << "first line '" << pty << "', log: " << ReadFile(log);
     const std::string link = folder.Path() + "/imconf/ports/sim200";
     EXPECT_EQ(ReadLink(link), pty);
 
@@ -164,7 +164,8 @@ TEST(ImconfSim, PacedRepliesTakeTheirLineTime)
     const std::string link = folder.Path() + "/imconf/ports/slow";
     ASSERT_EQ(::symlink("/nonexistent", link.c_str()), 0);
 
-    TChild sim({IMCONF_SIM_EXE, "--baud", "1200", "--pace", "--name", "slow", "--think", "0"}, folder.Path(), log);
+    TChild sim({IMCONF_SIM_EXE, "--baud", "1200", "--pace", "--name", "slow", "--think", "0"},
+               folder.Path(), log);
     const std::string pty = sim.ReadLine(milliseconds(5000));
     ASSERT_FALSE(pty.empty()) << ReadFile(log);
     EXPECT_EQ(ReadLink(link), pty);
@@ -195,7 +196,8 @@ TEST(ImconfSim, RefusesBadConfigurationWithTheLine)
     TChild sim({IMCONF_SIM_EXE, "--config", config}, folder.Path(), log);
     EXPECT_EQ(sim.ReadLine(milliseconds(5000)), "");
     EXPECT_EQ(sim.Wait(milliseconds(5000)), 1);
-    EXPECT_NE(ReadFile(log).find(config + ":2: register 0x0002: speed code must be 1..8"), std::string::npos)
+    EXPECT_NE(ReadFile(log).find(config + ":2: register 0x0002: speed code must be 1..8"),
+              std::string::npos)
         << ReadFile(log);
     EXPECT_FALSE(Exists(folder.Path() + "/imconf/ports/sim5"));
 }
@@ -211,7 +213,8 @@ TEST(ImconfSim, DoesNotAnnounceIntoAFolderItDidNotMake)
     TChild sim({IMCONF_SIM_EXE}, folder.Path(), log);
     EXPECT_EQ(sim.ReadLine(milliseconds(5000)), "");
     EXPECT_EQ(sim.Wait(milliseconds(5000)), 1);
-    EXPECT_NE(ReadFile(log).find(folder.Path() + "/imconf: a symbolic link; not announcing"), std::string::npos)
+    EXPECT_NE(ReadFile(log).find(folder.Path() + "/imconf: a symbolic link; not announcing"),
+              std::string::npos)
         << ReadFile(log);
     EXPECT_FALSE(Exists(planted + "/ports"));
 }
@@ -223,8 +226,8 @@ namespace {
 // numbers, -1 polls once, -o is the response time-out in seconds.
 int RunMbpoll(const std::string& folder, std::vector<std::string> extra, std::string& output)
 {
-    std::vector<std::string> args{"mbpoll", "-m", "rtu", "-a", "247", "-b", "9600", "-P", "none",
-                                  "-t", "4", "-0", "-1", "-o", "2"};
+    std::vector<std::string> args{"mbpoll", "-m", "rtu", "-a", "247", "-b", "9600", "-P",
+                                  "none",   "-t", "4",   "-0", "-1",  "-o", "2"};
     args.insert(args.end(), extra.begin(), extra.end());
     return RunProgram(args, output, milliseconds(15000), folder);
 }
@@ -234,7 +237,8 @@ int RunMbpoll(const std::string& folder, std::vector<std::string> extra, std::st
 TEST(MbpollIntegration, ReadsAndWritesRegisters)
 {
     if (!OnPath("mbpoll"))
-        GTEST_SKIP() << "mbpoll not installed (Debian package mbpoll); the integration test needs it";
+        GTEST_SKIP()
+            << "mbpoll not installed (Debian package mbpoll); the integration test needs it";
     TTempDir folder;
     const std::string log = folder.Path() + "/sim.log";
     TChild sim({IMCONF_SIM_EXE, "-v"}, folder.Path(), log);
@@ -250,8 +254,10 @@ TEST(MbpollIntegration, ReadsAndWritesRegisters)
 
     ASSERT_EQ(mbpoll({"-r", "256", "-c", "32", pty}, out), 0) << out;
     for (int i = 0; i < 32; ++i)
-        EXPECT_NE(out.find("[" + std::to_string(256 + i) + "]: \t" + std::to_string(i) + "\n"), std::string::npos)
-            << i << "\n" << out;
+        EXPECT_NE(out.find("[" + std::to_string(256 + i) + "]: \t" + std::to_string(i) + "\n"),
+                  std::string::npos)
+            << i << "\n"
+            << out;
 
     ASSERT_EQ(mbpoll({"-r", "288", pty, "5"}, out), 0) << out;
     EXPECT_NE(out.find("Written 1 references"), std::string::npos) << out;
@@ -267,7 +273,8 @@ TEST(MbpollIntegration, ReadsAndWritesRegisters)
 TEST(MbpollIntegration, WritesSeveralRegistersAndReportsExceptions)
 {
     if (!OnPath("mbpoll"))
-        GTEST_SKIP() << "mbpoll not installed (Debian package mbpoll); the integration test needs it";
+        GTEST_SKIP()
+            << "mbpoll not installed (Debian package mbpoll); the integration test needs it";
     TTempDir folder;
     const std::string log = folder.Path() + "/sim.log";
     TChild sim({IMCONF_SIM_EXE, "-v", "--no-announce"}, folder.Path(), log);
@@ -279,12 +286,15 @@ TEST(MbpollIntegration, WritesSeveralRegistersAndReportsExceptions)
     };
     auto expectValues = [&](int first, const std::vector<int>& values) {
         std::string out;
-        ASSERT_EQ(mbpoll({"-r", std::to_string(first), "-c", std::to_string(values.size()), pty}, out), 0) << out;
+        ASSERT_EQ(
+            mbpoll({"-r", std::to_string(first), "-c", std::to_string(values.size()), pty}, out), 0)
+            << out;
         for (std::size_t i = 0; i < values.size(); ++i)
             EXPECT_NE(out.find("[" + std::to_string(first + static_cast<int>(i)) + "]: \t" +
                                std::to_string(values[i]) + "\n"),
                       std::string::npos)
-                << first + static_cast<int>(i) << "\n" << out;
+                << first + static_cast<int>(i) << "\n"
+                << out;
     };
     std::string out;
 
@@ -293,7 +303,8 @@ TEST(MbpollIntegration, WritesSeveralRegistersAndReportsExceptions)
     EXPECT_NE(out.find("Written 3 references"), std::string::npos) << out;
     expectValues(256, {513, 4610, 17, 3});
     // One write across the end of the link area, the node count and the first node type.
-    ASSERT_EQ(mbpoll({"-r", "280", pty, "1", "2", "3", "4", "5", "6", "7", "8", "9", "22"}, out), 0) << out;
+    ASSERT_EQ(mbpoll({"-r", "280", pty, "1", "2", "3", "4", "5", "6", "7", "8", "9", "22"}, out), 0)
+        << out;
     expectValues(280, {1, 2, 3, 4, 5, 6, 7, 8, 9, 22, 255});
 
     // Outside the map: registers 3..34 are a gap, 0x0160 is the last register, and the

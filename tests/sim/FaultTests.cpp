@@ -38,24 +38,35 @@ TEST(Faults, EachKindOnEverySecondReply)
         {Every(TFaultKind::CorruptCrc, 2),
          [](const TReply& r) {
              ASSERT_EQ(r.bytes.size(), 7u);
-             EXPECT_EQ(TBytes(r.bytes.begin(), r.bytes.begin() + 6), TBytes(kGoodReply.begin(), kGoodReply.begin() + 6));
+             EXPECT_EQ(TBytes(r.bytes.begin(), r.bytes.begin() + 6),
+                       TBytes(kGoodReply.begin(), kGoodReply.begin() + 6));
              EXPECT_FALSE(CrcMatches(r.bytes.data(), 7));
          }},
-        {Every(TFaultKind::Short, 2), [](const TReply& r) { EXPECT_EQ(r.bytes, TBytes(kGoodReply.begin(), kGoodReply.begin() + 3)); }},
-        {Every(TFaultKind::Short, 2, 5), [](const TReply& r) { EXPECT_EQ(r.bytes, TBytes(kGoodReply.begin(), kGoodReply.begin() + 5)); }},
+        {Every(TFaultKind::Short, 2),
+         [](const TReply& r) {
+             EXPECT_EQ(r.bytes, TBytes(kGoodReply.begin(), kGoodReply.begin() + 3));
+         }},
+        {Every(TFaultKind::Short, 2, 5),
+         [](const TReply& r) {
+             EXPECT_EQ(r.bytes, TBytes(kGoodReply.begin(), kGoodReply.begin() + 5));
+         }},
         {Every(TFaultKind::Garbage, 2),
          [](const TReply& r) {
              ASSERT_EQ(r.bytes.size(), 7u);
              EXPECT_NE(r.bytes, kGoodReply);
              EXPECT_FALSE(CrcMatches(r.bytes.data(), 7));
          }},
-        {Every(TFaultKind::Garbage, 2, 40), [](const TReply& r) { EXPECT_EQ(r.bytes.size(), 40u); }},
+        {Every(TFaultKind::Garbage, 2, 40),
+         [](const TReply& r) { EXPECT_EQ(r.bytes.size(), 40u); }},
         {Every(TFaultKind::Late, 2, 250),
          [](const TReply& r) {
              EXPECT_EQ(r.bytes, kGoodReply);
              EXPECT_EQ(r.delay, kDefaultThinkTime + std::chrono::milliseconds(250));
          }},
-        {Every(TFaultKind::Late, 2), [](const TReply& r) { EXPECT_EQ(r.delay, kDefaultThinkTime + std::chrono::milliseconds(1000)); }},
+        {Every(TFaultKind::Late, 2),
+         [](const TReply& r) {
+             EXPECT_EQ(r.delay, kDefaultThinkTime + std::chrono::milliseconds(1000));
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(FaultName(c.rule.kind)) + " arg " + std::to_string(c.rule.arg));
@@ -82,8 +93,8 @@ TEST(Faults, SilentRequestsAreNotCountedAndDropStillActs)
 {
     TModuleSimulator sim;
     sim.Faults().Add(Every(TFaultKind::Drop, 2));
-    EXPECT_FALSE(sim.Receive(kProbe).Empty());               // reply 1
-    EXPECT_TRUE(sim.Receive(ReadFrame(12, 0, 1)).Empty());    // nobody there: not a reply
+    EXPECT_FALSE(sim.Receive(kProbe).Empty());              // reply 1
+    EXPECT_TRUE(sim.Receive(ReadFrame(12, 0, 1)).Empty());  // nobody there: not a reply
     // Reply 2 is lost on the line, but the module did the write; nobody reports the
     // reply as sent, yet the new address is in effect at once.
     EXPECT_TRUE(sim.Receive(WriteFrame(247, reg::Address, 9)).Empty());
@@ -157,7 +168,8 @@ TEST(Faults, ParsingTheCommandLineForms)
     EXPECT_EQ(rate->everyN, 0u);
     EXPECT_EQ(rate->arg, 12u);
 
-    for (const char* bad : {"drop", "drop:0", "drop:x", "bogus:1", "short:2:", "short:2:0", "late:-1"}) {
+    for (const char* bad :
+         {"drop", "drop:0", "drop:x", "bogus:1", "short:2:", "short:2:0", "late:-1"}) {
         error.clear();
         EXPECT_FALSE(ParseFaultEvery(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;

@@ -26,7 +26,8 @@ inline TBytes WriteFrame(std::uint8_t address, std::uint16_t reg, std::uint16_t 
     return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n)};
 }
 
-inline TBytes WriteManyFrame(std::uint8_t address, std::uint16_t first, std::span<const std::uint16_t> values)
+inline TBytes WriteManyFrame(std::uint8_t address, std::uint16_t first,
+                             std::span<const std::uint16_t> values)
 {
     TFrameBuffer buffer{};
     const std::size_t n = BuildWriteRegisters(buffer, address, first, values);

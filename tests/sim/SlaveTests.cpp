@@ -27,7 +27,8 @@ TEST(ModbusSlave, DefaultRegisterMapThroughFunction3)
     EXPECT_EQ(id.bytes, (TBytes{0xF7, 0x03, 0x02, 0x00, 0x18, 0x70, 0x5B}));
     EXPECT_EQ(id.delay, kDefaultThinkTime);
 
-    EXPECT_EQ(Values(slave.Handle(ReadFrame(247, 0, 3)).bytes), (std::vector<std::uint16_t>{24, 247, 4}));
+    EXPECT_EQ(Values(slave.Handle(ReadFrame(247, 0, 3)).bytes),
+              (std::vector<std::uint16_t>{24, 247, 4}));
 
     const auto link = Values(slave.Handle(ReadFrame(247, reg::LinkFirst, 32)).bytes);
     ASSERT_EQ(link.size(), 32u);
@@ -53,7 +54,8 @@ TEST(ModbusSlave, ExceptionReplies)
     const std::uint16_t three[] = {1, 2, 3};
     const std::uint16_t pair[] = {1, 2};
     const TCase cases[] = {
-        {"read of a register between the commands and the link area", ReadFrame(247, 3, 1), 0x83, 2},
+        {"read of a register between the commands and the link area", ReadFrame(247, 3, 1), 0x83,
+         2},
         {"read running past the last node address", ReadFrame(247, reg::Last, 2), 0x83, 2},
         {"read of 0 registers", ReadFrame(247, 0x0100, 0), 0x83, 3},
         {"read of 126 registers", ReadFrame(247, 0x0100, 126), 0x83, 3},
@@ -70,7 +72,8 @@ TEST(ModbusSlave, ExceptionReplies)
         {"function 16 byte count not 2 x quantity",
          WithCrc({247, 0x10, 0x01, 0x00, 0x00, 0x02, 0x03, 0x00, 0x01, 0x00}), 0x90, 3},
         {"function 16 quantity 0", WithCrc({247, 0x10, 0x01, 0x00, 0x00, 0x00, 0x00}), 0x90, 3},
-        {"function 3 frame of 9 bytes", WithCrc({247, 0x03, 0x00, 0x00, 0x00, 0x01, 0x00}), 0x83, 3},
+        {"function 3 frame of 9 bytes", WithCrc({247, 0x03, 0x00, 0x00, 0x00, 0x01, 0x00}), 0x83,
+         3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -162,7 +165,8 @@ TEST(ModbusSlave, AddressAndSpeedChangeAfterTheEchoHasLeft)
     sim.ReplySent();
     EXPECT_EQ(module.Address(), 5);
     EXPECT_TRUE(sim.Receive(ReadFrame(247, 0, 1)).Empty());
-    EXPECT_EQ(Values(sim.Receive(ReadFrame(5, reg::Address, 1)).bytes), std::vector<std::uint16_t>{5});
+    EXPECT_EQ(Values(sim.Receive(ReadFrame(5, reg::Address, 1)).bytes),
+              std::vector<std::uint16_t>{5});
 
     const TReply speedEcho = sim.Receive(WriteFrame(5, reg::Speed, 6));
     EXPECT_EQ(speedEcho.bytes[1], 0x06);

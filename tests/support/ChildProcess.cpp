@@ -60,7 +60,8 @@ TTempDir::~TTempDir()
     std::filesystem::remove_all(path_, ignored);
 }
 
-TChild::TChild(std::vector<std::string> args, const std::string& runtimeDir, const std::string& stderrPath)
+TChild::TChild(std::vector<std::string> args, const std::string& runtimeDir,
+               const std::string& stderrPath)
 {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
@@ -134,12 +135,14 @@ int TChild::Wait(milliseconds timeout)
 }
 
 // Runs a program to its end (at most `timeout`); `output` gets its stdout and stderr.
-int RunProgram(std::vector<std::string> args, std::string& output, milliseconds timeout, const std::string& folder)
+int RunProgram(std::vector<std::string> args, std::string& output, milliseconds timeout,
+               const std::string& folder)
 {
     const std::string outPath = folder + "/run.out";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     auto argv = Argv(args);
     pid_t pid = -1;

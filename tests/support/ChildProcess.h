@@ -26,7 +26,8 @@ private:
 class TChild {
 public:
     // `runtimeDir` becomes the child's XDG_RUNTIME_DIR (so announced ports stay private).
-    TChild(std::vector<std::string> args, const std::string& runtimeDir, const std::string& stderrPath);
+    TChild(std::vector<std::string> args, const std::string& runtimeDir,
+           const std::string& stderrPath);
     ~TChild();
     TChild(const TChild&) = delete;
     TChild& operator=(const TChild&) = delete;
@@ -46,8 +47,8 @@ private:
 
 // Runs a program (looked up on PATH) to its end, at most `timeout`; `output` gets its stdout and
 // stderr, kept in `folder`. Returns the exit status, or -1 when it could not run or was killed.
-int RunProgram(std::vector<std::string> args, std::string& output, std::chrono::milliseconds timeout,
-               const std::string& folder);
+int RunProgram(std::vector<std::string> args, std::string& output,
+               std::chrono::milliseconds timeout, const std::string& folder);
 
 // imconf-sim on its pseudo-terminal, with a private announce folder.
 class TSimProcess {

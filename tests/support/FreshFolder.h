@@ -14,8 +14,9 @@ namespace imconf::testsupport {
 inline std::filesystem::path MakeFreshFolder(const std::string& prefix)
 {
     const std::filesystem::path base = std::filesystem::temp_directory_path();
-    std::mt19937_64 random(std::random_device{}() ^
-                           static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::mt19937_64 random(
+        std::random_device{}() ^
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path dir = base / (prefix + std::to_string(random()));
         if (std::filesystem::create_directory(dir))

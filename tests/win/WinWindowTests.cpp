@@ -54,10 +54,14 @@ struct Tool {
         tool = std::make_unique<ToolWindow>(dir.Path().string(), std::move(list));
         Pump([this] { return tool->Window().FormActivations() > 0; }, 10s);
     }
-    bool Pump(const std::function<bool()>& done, Micros limit) { return tool->loop.PumpUntil(done, limit); }
+    bool Pump(const std::function<bool()>& done, Micros limit)
+    {
+        return tool->loop.PumpUntil(done, limit);
+    }
     bool Idle() const
     {
-        return tool->state.OperationState == opstate::Idle && !tool->form.Engine.TransactionInFlight();
+        return tool->state.OperationState == opstate::Idle &&
+               !tool->form.Engine.TransactionInFlight();
     }
     TForm1& form() { return tool->form; }
     MainWindow& window() { return tool->Window(); }
@@ -162,7 +166,8 @@ void Picture(Tool& t, const std::string& name)
     if (folder.empty())
         return;
     HWND window = t.window().Handle();
-    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     t.Pump([] { return false; }, 300ms);
     EXPECT_TRUE(SaveClientPicture(window, Widen(folder + "\\" + name + ".bmp"))) << name;
 }
@@ -219,10 +224,11 @@ TEST(WinWindow, EveryControlLiesAtTheLayoutsRectangleScaledToTheMonitor)
     EXPECT_FALSE(style & WS_THICKFRAME);
 
     const std::vector<const TControl*> controls{
-        &f.TeGroupBox1, &f.TePageControl1, &f.NodesGrid, &f.ZoneGrid,  &f.TeGroupBox2, &f.TeLabel4,
-        &f.TeLabel5,    &f.TeSComboBox1,   &f.TeSpinEdit1, &f.TeButton1, &f.TeSpinEdit2, &f.TeButton5,
-        &f.TeButton2,   &f.TeMemo1,        &f.TeMemo2,   &f.TeProgressBar1, &f.TeButton3, &f.TeCheckBox1,
-        &f.Sound_Butt,  &f.StatusBar1,     &f.LINK_Grid};
+        &f.TeGroupBox1,    &f.TePageControl1, &f.NodesGrid,    &f.ZoneGrid,    &f.TeGroupBox2,
+        &f.TeLabel4,       &f.TeLabel5,       &f.TeSComboBox1, &f.TeSpinEdit1, &f.TeButton1,
+        &f.TeSpinEdit2,    &f.TeButton5,      &f.TeButton2,    &f.TeMemo1,     &f.TeMemo2,
+        &f.TeProgressBar1, &f.TeButton3,      &f.TeCheckBox1,  &f.Sound_Butt,  &f.StatusBar1,
+        &f.LINK_Grid};
     for (const TControl* c : controls) {
         HWND hwnd = t.window().HandleOf(*c);
         ASSERT_NE(hwnd, nullptr) << c->Name();
@@ -297,13 +303,16 @@ TEST(WinWindow, MenusShowTheMenuTreeWithItsMarksAndHiddenItems)
         return 0u;
     });
     w.PressMenuBarItem(2);
-    EXPECT_EQ(t.portList->reads, portListReads + 3) << "each press on the bar reads the port list again";
+    EXPECT_EQ(t.portList->reads, portListReads + 3)
+        << "each press on the bar reads the port list again";
     EXPECT_EQ(connection, (std::vector<std::wstring>{L"Port", L"BaudRate"}));
-    EXPECT_EQ(speeds, (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600*", L"14400", L"19200", L"38400",
-                                                 L"57600"}));
+    EXPECT_EQ(speeds, (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600*", L"14400",
+                                                 L"19200", L"38400", L"57600"}));
     EXPECT_EQ(search, (std::vector<std::wstring>{L"Start", L"Delay"}));
-    EXPECT_EQ(delays, (std::vector<std::wstring>{L"100ms", L"150ms*", L"200ms", L"250ms", L"300ms", L"350ms"}));
-    EXPECT_EQ(tools, (std::vector<std::wstring>{L"Firmware Upgrade...", L"-"})) << "Crypt Image stays hidden";
+    EXPECT_EQ(delays, (std::vector<std::wstring>{L"100ms", L"150ms*", L"200ms", L"250ms", L"300ms",
+                                                 L"350ms"}));
+    EXPECT_EQ(tools, (std::vector<std::wstring>{L"Firmware Upgrade...", L"-"}))
+        << "Crypt Image stays hidden";
 
     // The start-up gives the bar the focus: the keys move along it and open a menu.
     HWND bar = w.HandleOf(f.TeMenuBar1);
@@ -462,7 +471,8 @@ TEST(WinWindowSim, SearchReadEditAndWriteBackThroughTheWindow)
     ::SendMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(combo));
     ASSERT_TRUE(t.Pump([&] { return answerer.Answered(); }, 30s));
-    EXPECT_NE(Narrow(question).find("Сменить скорость обмена COM-порта ПК?"), std::string::npos) << Narrow(question);
+    EXPECT_NE(Narrow(question).find("Сменить скорость обмена COM-порта ПК?"), std::string::npos)
+        << Narrow(question);
     EXPECT_TRUE(icon);
     EXPECT_TRUE(yes && no);
     EXPECT_TRUE(f.BR_9600->Checked()) << "answered No: the PC's speed stays";

@@ -320,7 +320,8 @@ TEST_F(WinComPort, PortNamesMissingOrNotSerialDevices)
     EXPECT_FALSE(port.Connected());
 
     // A name that reaches a plain file is refused before anything is written to it.
-    const std::filesystem::path file = std::filesystem::temp_directory_path() / "imconf-not-a-port.txt";
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / "imconf-not-a-port.txt";
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out << "keep";
@@ -332,7 +333,8 @@ TEST_F(WinComPort, PortNamesMissingOrNotSerialDevices)
     EXPECT_EQ(notAPort->WinCode(), ERROR_BAD_DEVICE);
     EXPECT_FALSE(port.Connected());
     std::ifstream in(file, std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "keep");
     in.close();
     std::filesystem::remove(file);

@@ -61,10 +61,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
         return 0;
     case TIOCMSET:
     case TIOCMBIS:
-    case TIOCMBIC:
-        errno = saved;
-        return 0;
-    default:
-        return result;
+    case TIOCMBIC: errno = saved; return 0;
+    default: return result;
     }
 }

@@ -104,11 +104,11 @@ int main(int argc, char** argv)
     }
 
     imconf::TFrameBuffer frame{};
-    const std::size_t length =
-        imconf::BuildReadRegisters(frame, static_cast<std::uint8_t>(options.address),
-                                   static_cast<std::uint16_t>(options.reg),
-                                   static_cast<std::uint16_t>(options.count));
-    const std::uint8_t expected = imconf::ReadReplyLength(static_cast<std::uint16_t>(options.count));
+    const std::size_t length = imconf::BuildReadRegisters(
+        frame, static_cast<std::uint8_t>(options.address), static_cast<std::uint16_t>(options.reg),
+        static_cast<std::uint16_t>(options.count));
+    const std::uint8_t expected =
+        imconf::ReadReplyLength(static_cast<std::uint16_t>(options.count));
 
     for (const auto& line : imconf::HexTraceLines(imconf::kTxPrefix, frame.data(), length))
         std::cout << line << "\n";

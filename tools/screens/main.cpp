@@ -53,7 +53,10 @@ class Scenario {
 public:
     Scenario(QString folder, MainWindow& window) : folder_(std::move(folder)), window_(window) {}
 
-    void Add(std::string name, std::function<void()> step) { steps_.push_back({std::move(name), std::move(step)}); }
+    void Add(std::string name, std::function<void()> step)
+    {
+        steps_.push_back({std::move(name), std::move(step)});
+    }
     void Start()
     {
         QTimer::singleShot(0, &window_, [this] { Next(); });
@@ -62,9 +65,11 @@ public:
             std::fprintf(stderr, "imconf-screens: gave up in the step \"%s\"\n",
                          steps_[index_ - 1].name.c_str());
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-                std::fprintf(stderr, "imconf-screens: a box is open: %s\n", box->text().toStdString().c_str());
+                std::fprintf(stderr, "imconf-screens: a box is open: %s\n",
+                             box->text().toStdString().c_str());
             else if (QWidget* modal = QApplication::activeModalWidget())
-                std::fprintf(stderr, "imconf-screens: a %s is open\n", modal->metaObject()->className());
+                std::fprintf(stderr, "imconf-screens: a %s is open\n",
+                             modal->metaObject()->className());
             std::_Exit(1);
         });
     }
@@ -79,14 +84,19 @@ public:
         std::fflush(stdout);
         step.run();
     }
-    void After(int ms, std::function<void()> then) { QTimer::singleShot(ms, &window_, std::move(then)); }
+    void After(int ms, std::function<void()> then)
+    {
+        QTimer::singleShot(ms, &window_, std::move(then));
+    }
     // Polls `done` every 50 ms; gives up after `timeoutMs` with a message, and goes on.
-    void WaitUntil(std::function<bool()> done, int timeoutMs, const char* what, std::function<void()> then)
+    void WaitUntil(std::function<bool()> done, int timeoutMs, const char* what,
+                   std::function<void()> then)
     {
         auto clock = std::make_shared<QElapsedTimer>();
         clock->start();
         auto poll = std::make_shared<std::function<void()>>();
-        *poll = [this, done = std::move(done), timeoutMs, what, then = std::move(then), clock, poll] {
+        *poll = [this, done = std::move(done), timeoutMs, what, then = std::move(then), clock,
+                 poll] {
             if (done()) {
                 then();
             } else if (clock->elapsed() > timeoutMs) {
@@ -153,7 +163,8 @@ void Click(QWidget* widget, QPoint at, Qt::MouseButton button = Qt::LeftButton)
     const QPointF global(widget->mapToGlobal(at));
     QMouseEvent press(QEvent::MouseButtonPress, local, global, button, button, Qt::NoModifier);
     QApplication::sendEvent(widget, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, button, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, button, Qt::NoButton,
+                        Qt::NoModifier);
     QApplication::sendEvent(widget, &release);
 }
 
@@ -231,7 +242,8 @@ int main(int argc, char** argv)
     const std::string exeDir = ExecutableFolder().value_or(".");
     const std::string imagePath = exeDir + "/module-v2.1.hex";
     if (const auto error = WriteSampleImage(imagePath)) {
-        std::fprintf(stderr, "imconf-screens: cannot write %s: %s\n", imagePath.c_str(), error->c_str());
+        std::fprintf(stderr, "imconf-screens: cannot write %s: %s\n", imagePath.c_str(),
+                     error->c_str());
         return 1;
     }
 
@@ -265,9 +277,7 @@ int main(int argc, char** argv)
                     [then] { then(QApplication::activeModalWidget()); });
     };
 
-    s.Add("the window at start", [&] {
-        s.GrabWindowThenNext(1000, "window.png");
-    });
+    s.Add("the window at start", [&] { s.GrabWindowThenNext(1000, "window.png"); });
     s.Add("bus search", [&] {
         // Search > Delay > 350ms, then Search > Start.
         run([&] { form.CustomItem12->Click(); });
@@ -275,9 +285,8 @@ int main(int argc, char** argv)
         s.After(1100, [&] {
             s.GrabWindow("search.png");
             s.WaitUntil([&] { return idle() && state.DeviceAddress == kModuleAddress; }, 15000,
-                        "the search to find the module", [&] {
-                            s.GrabWindowThenNext(200, "search-found.png");
-                        });
+                        "the search to find the module",
+                        [&] { s.GrabWindowThenNext(200, "search-found.png"); });
         });
     });
     s.Add("configuration read", [&] {
@@ -302,7 +311,8 @@ int main(int argc, char** argv)
                 QAction* fits = nullptr;
                 if (types != nullptr) {
                     for (QAction* action : types->actions()) {
-                        if (!action->isSeparator() && action->menu() == nullptr && action->isEnabled())
+                        if (!action->isSeparator() && action->menu() == nullptr &&
+                            action->isEnabled())
                             fits = action;
                     }
                 }
@@ -325,9 +335,7 @@ int main(int argc, char** argv)
         run([&] { form.TeSpinEdit2.SetTextByUser(std::to_string(kNewAddress)); });
         clickWidget(form.TeButton1);
         s.WaitUntil([&] { return idle() && state.DeviceAddress == kNewAddress; }, 5000,
-                    "the new address", [&] {
-                        s.GrabWindowThenNext(200, "address.png");
-                    });
+                    "the new address", [&] { s.GrabWindowThenNext(200, "address.png"); });
     });
     s.Add("speed change", [&] {
         whenModal([&](QWidget* box) {
@@ -339,20 +347,19 @@ int main(int argc, char** argv)
                     if (box != nullptr)
                         box->close();
                 } else {
-                    Click(question->button(QMessageBox::Yes), question->button(QMessageBox::Yes)->rect().center());
+                    Click(question->button(QMessageBox::Yes),
+                          question->button(QMessageBox::Yes)->rect().center());
                 }
-                s.WaitUntil([&] { return idle() && state.BaudIndex == kSpeed19200; }, 5000, "the new speed", [&] {
-                    s.GrabWindowThenNext(300, "speed.png");
-                });
+                s.WaitUntil([&] { return idle() && state.BaudIndex == kSpeed19200; }, 5000,
+                            "the new speed", [&] { s.GrabWindowThenNext(300, "speed.png"); });
             });
         });
         run([&] { form.TeSComboBox1.ChooseByUser(kSpeed19200); });
     });
     s.Add("block", [&] {
         clickWidget(form.TeButton3);
-        s.WaitUntil([&] { return idle() && form.TeCheckBox1.Checked(); }, 5000, "the block box", [&] {
-            s.GrabWindowThenNext(200, "block.png");
-        });
+        s.WaitUntil([&] { return idle() && form.TeCheckBox1.Checked(); }, 5000, "the block box",
+                    [&] { s.GrabWindowThenNext(200, "block.png"); });
     });
     s.Add("sound off", [&] {
         clickWidget(form.Sound_Butt);
@@ -405,9 +412,8 @@ int main(int argc, char** argv)
                 }
                 s.After(1200, [&] {
                     s.GrabWindow("upgrade.png");
-                    s.WaitUntil(idle, 60000, "the upgrade to end", [&] {
-                        s.GrabWindowThenNext(300, "upgrade-done.png");
-                    });
+                    s.WaitUntil(idle, 60000, "the upgrade to end",
+                                [&] { s.GrabWindowThenNext(300, "upgrade-done.png"); });
                 });
             });
         });

@@ -45,7 +45,8 @@ TReply TBootloader::Handle(std::span<const std::uint8_t> frame)
             return Ack();
         }
     } else if (crcGood && length == boot::ClosingFrameLength &&
-               std::all_of(frame.begin(), frame.begin() + 6, [](std::uint8_t b) { return b == 0; })) {
+               std::all_of(frame.begin(), frame.begin() + 6,
+                           [](std::uint8_t b) { return b == 0; })) {
         ++closings_;
         return Ack();
     }

@@ -19,7 +19,10 @@ constexpr std::size_t kBootloaderKeep = 2 * boot::PageFrameLength;
 }  // namespace
 
 TFrameAssembler::TFrameAssembler(TMode mode, unsigned baud, TMicros minimumGap)
-    : mode_(mode), baud_(baud), minimumGap_(minimumGap), gap_(SilenceGap(baud, minimumGap))
+    : mode_(mode),
+      baud_(baud),
+      minimumGap_(minimumGap),
+      gap_(SilenceGap(baud, minimumGap))
 {
 }
 
@@ -79,16 +82,14 @@ TFrameAssembler::TClass TFrameAssembler::ClassifyModbus(std::size_t at) const
         return {TShape::NeedMore};
     switch (buffer_[at + 1]) {
     case fn::ReadHoldingRegisters:
-    case fn::WriteSingleRegister:
-        return {have >= 8 ? TShape::Complete : TShape::NeedMore, 8};
+    case fn::WriteSingleRegister: return {have >= 8 ? TShape::Complete : TShape::NeedMore, 8};
     case fn::WriteMultipleRegisters: {
         if (have < 7)
             return {TShape::NeedMore};
         const std::size_t length = 9 + std::size_t{buffer_[at + 6]};
         return {have >= length ? TShape::Complete : TShape::NeedMore, length};
     }
-    default:
-        return {TShape::Unknown};
+    default: return {TShape::Unknown};
     }
 }
 
@@ -137,7 +138,8 @@ void TFrameAssembler::ByteBootloader(std::vector<TFrame>& out)
 {
     // A page is the longest frame: once it is complete nothing else can be meant.
     const std::size_t size = buffer_.size();
-    if (size >= boot::PageFrameLength && CrcAt(size - boot::PageFrameLength, boot::PageFrameLength)) {
+    if (size >= boot::PageFrameLength &&
+        CrcAt(size - boot::PageFrameLength, boot::PageFrameLength)) {
         Emit(size - boot::PageFrameLength, boot::PageFrameLength, out);
         return;
     }
@@ -148,7 +150,8 @@ void TFrameAssembler::ByteBootloader(std::vector<TFrame>& out)
 void TFrameAssembler::SilenceBootloader(std::vector<TFrame>& out)
 {
     const std::size_t size = buffer_.size();
-    for (std::size_t length : {boot::PageFrameLength, boot::BlockFrameLength, boot::ClosingFrameLength}) {
+    for (std::size_t length :
+         {boot::PageFrameLength, boot::BlockFrameLength, boot::ClosingFrameLength}) {
         if (size >= length && CrcAt(size - length, length)) {
             Emit(size - length, length, out);
             break;

@@ -27,7 +27,10 @@ std::uint16_t CodeFromBaud(unsigned baud);
 // Time that `bytes` bytes take on the line at `baud`, rounded down to whole microseconds.
 // Computed from the byte count in one step, so deadlines derived from it never drift.
 TMicros LineTime(std::size_t bytes, unsigned baud);
-inline TMicros ByteTime(unsigned baud) { return LineTime(1, baud); }
+inline TMicros ByteTime(unsigned baud)
+{
+    return LineTime(1, baud);
+}
 
 // Silence that ends an RTU frame: 3.5 character times, but never less than `minimum`
 // (a pseudo-terminal or a busy machine does not keep character timing).

@@ -74,8 +74,7 @@ std::string TModbusSlave::CheckValue(std::uint16_t r, std::uint16_t value)
         if (value > reg::MaxNodeCount)
             return "node count must be 0..32";
         break;
-    default:
-        break;
+    default: break;
     }
     return {};
 }
@@ -172,12 +171,8 @@ void TModbusSlave::Store(std::uint16_t r, std::uint16_t value)
         else
             regs_[r] = value;
         break;
-    case reg::SoundOff:
-        ++soundOffs_;
-        break;
-    default:
-        regs_[r] = value;
-        break;
+    case reg::SoundOff: ++soundOffs_; break;
+    default: regs_[r] = value; break;
     }
 }
 
@@ -240,9 +235,7 @@ TReply TModbusSlave::Handle(std::span<const std::uint8_t> frame)
         out[0] = me;
         break;
     }
-    default:
-        code = exc::IllegalFunction;
-        break;
+    default: code = exc::IllegalFunction; break;
     }
     deferChanges_ = false;
 

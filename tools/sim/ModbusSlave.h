@@ -103,7 +103,8 @@ private:
     using TRegisters = std::array<std::uint16_t, reg::Last + 1>;
 
     // Both return the exception code, 0 when the request is fine.
-    std::uint8_t Read(std::uint16_t first, std::uint16_t count, std::vector<std::uint8_t>& out) const;
+    std::uint8_t Read(std::uint16_t first, std::uint16_t count,
+                      std::vector<std::uint8_t>& out) const;
     std::uint8_t Write(std::uint16_t first, std::span<const std::uint16_t> values);
     void Store(std::uint16_t r, std::uint16_t value);
     void ApplyPending();

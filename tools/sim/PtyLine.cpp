@@ -14,8 +14,8 @@ unsigned FromCode(tcflag_t code)
         tcflag_t code;
         unsigned baud;
     };
-    static const TEntry table[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},
-                                   {B9600, 9600},   {B19200, 19200}, {B38400, 38400},
+    static const TEntry table[] = {{B1200, 1200},   {B2400, 2400},    {B4800, 4800},
+                                   {B9600, 9600},   {B19200, 19200},  {B38400, 38400},
                                    {B57600, 57600}, {B115200, 115200}};
     for (const auto& entry : table)
         if (entry.code == code)
@@ -40,11 +40,12 @@ bool SetRawLine(int fd, unsigned baud)
     struct termios2 t {};
     if (::ioctl(fd, TCGETS2, &t) != 0)
         return false;
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                        IXOFF | IXANY);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
+    t.c_cflag &=
+        ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
     t.c_cflag |= CS8 | CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT);
     t.c_ispeed = baud;
     t.c_ospeed = baud;

@@ -84,8 +84,9 @@ std::optional<std::uint16_t> ResolveRegister(std::string_view lhs, std::string& 
         if (entry.name != name)
             continue;
         if (entry.indexed != index.has_value()) {
-            why = std::string(name) + (entry.indexed ? " needs an index, e.g. " + std::string(name) + "[0]"
-                                                     : " takes no index");
+            why = std::string(name) + (entry.indexed
+                                           ? " needs an index, e.g. " + std::string(name) + "[0]"
+                                           : " takes no index");
             return std::nullopt;
         }
         return static_cast<std::uint16_t>(entry.reg + index.value_or(0));
@@ -145,7 +146,8 @@ TConfig ParseConfig(std::istream& in, const std::string& source)
             if (r > 0xFFFF)
                 return fail("values run past the last register");
             const auto reg16 = static_cast<std::uint16_t>(r);
-            if (const std::string problem = TModbusSlave::CheckSetting(reg16, *value); !problem.empty())
+            if (const std::string problem = TModbusSlave::CheckSetting(reg16, *value);
+                !problem.empty())
                 return fail("register " + Hex(reg16) + ": " + problem);
             config.entries.push_back({reg16, *value, lineNo});
             ++r;

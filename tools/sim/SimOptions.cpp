@@ -20,7 +20,8 @@ std::optional<unsigned long> ParseUnsigned(const std::string& text)
     }
     if (digits.empty())
         return std::nullopt;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    const auto [end, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
     if (ec != std::errc{} || end != digits.data() + digits.size())
         return std::nullopt;
     return value;
@@ -81,7 +82,8 @@ TParsedOptions ParseOptions(const std::vector<std::string>& args)
         } else if (arg == "--baud") {
             if (problem = number(1, 1'000'000, n); problem.empty()) {
                 if (CodeFromBaud(static_cast<unsigned>(n)) == 0)
-                    problem = "--baud: the module runs at 1200, 2400, 4800, 9600, 14400, 19200, 38400 or 57600";
+                    problem = "--baud: the module runs at 1200, 2400, 4800, 9600, 14400, 19200, "
+                              "38400 or 57600";
                 o.baud = static_cast<unsigned>(n);
             }
         } else if (arg == "--think") {
@@ -121,7 +123,8 @@ TParsedOptions ParseOptions(const std::vector<std::string>& args)
                 problem = arg + " needs a value";
             } else {
                 std::string why;
-                const auto rule = arg == "--fault" ? ParseFaultEvery(*text, why) : ParseFaultRate(*text, why);
+                const auto rule =
+                    arg == "--fault" ? ParseFaultEvery(*text, why) : ParseFaultRate(*text, why);
                 if (rule)
                     o.faults.push_back(*rule);
                 else
@@ -130,12 +133,15 @@ TParsedOptions ParseOptions(const std::vector<std::string>& args)
         } else if (arg == "--device") {
             const auto text = value();
             const auto colon = text ? text->find(':') : std::string::npos;
-            const auto addr = colon != std::string::npos ? ParseUnsigned(text->substr(0, colon)) : std::nullopt;
-            const auto id = colon != std::string::npos ? ParseUnsigned(text->substr(colon + 1)) : std::nullopt;
+            const auto addr =
+                colon != std::string::npos ? ParseUnsigned(text->substr(0, colon)) : std::nullopt;
+            const auto id =
+                colon != std::string::npos ? ParseUnsigned(text->substr(colon + 1)) : std::nullopt;
             if (!addr || !id || *addr < 1 || *addr > kMaxSlaveAddress || *id > 0xFFFF)
                 problem = "--device: expected ADDR:ID with ADDR 1..247 and ID 0..65535";
             else
-                o.devices.emplace_back(static_cast<std::uint8_t>(*addr), static_cast<std::uint16_t>(*id));
+                o.devices.emplace_back(static_cast<std::uint8_t>(*addr),
+                                       static_cast<std::uint16_t>(*id));
         } else {
             problem = "unknown option '" + args[i] + "' (see --help)";
         }
@@ -147,8 +153,9 @@ TParsedOptions ParseOptions(const std::vector<std::string>& args)
 
 std::string UsageText(const std::string& program)
 {
-    return "usage: " + program + " [options]\n"
-R"(Serves a simulated indication module on a new pseudo-terminal. The first line on stdout is
+    return "usage: " + program +
+           " [options]\n"
+           R"(Serves a simulated indication module on a new pseudo-terminal. The first line on stdout is
 the terminal's path; the port is also announced by name (see --name).
 
 Module:

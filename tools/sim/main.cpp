@@ -96,7 +96,10 @@ private:
 class TServer {
 public:
     TServer(TModuleSimulator& sim, int master, const TSimOptions& options)
-        : sim_(sim), master_(master), options_(options), assembler_(sim.Mode(), sim.LineBaud())
+        : sim_(sim),
+          master_(master),
+          options_(options),
+          assembler_(sim.Mode(), sim.LineBaud())
     {
     }
 
@@ -176,7 +179,8 @@ private:
             const std::size_t discardedBefore = assembler_.Discarded();
             Handle(assembler_.Push(bytes, now), now);
             if (assembler_.Discarded() != discardedBefore)
-                Log("noise: " + std::to_string(assembler_.Discarded() - discardedBefore) + " bytes dropped");
+                Log("noise: " + std::to_string(assembler_.Discarded() - discardedBefore) +
+                    " bytes dropped");
         }
     }
 
@@ -233,7 +237,8 @@ private:
                 // Byte i leaves at start + i byte times: deadlines from the start, never from
                 // the previous write, so a late wake-up does not shift the bytes after it.
                 const auto elapsed = static_cast<std::uint64_t>((now - out.start).count());
-                const std::uint64_t started = elapsed * out.baud / (1'000'000ull * kBitsPerByte) + 1;
+                const std::uint64_t started =
+                    elapsed * out.baud / (1'000'000ull * kBitsPerByte) + 1;
                 due = static_cast<std::size_t>(std::min<std::uint64_t>(started, out.bytes.size()));
             }
             if (out.sent < due) {
@@ -362,8 +367,10 @@ int main(int argc, char** argv)
             options.name.empty() ? "sim" + std::to_string(module.Address()) : options.name;
         // Not into a folder another user may have made.
         if (const std::string problem = EnsureAnnouncedPortsDir(); !problem.empty())
-            return Fail(problem + "; not announcing the port there (remove it, or use --no-announce)");
-        if (const std::string error = links.Make(slavePath, AnnouncedPortsDir() + "/" + name); !error.empty())
+            return Fail(problem +
+                        "; not announcing the port there (remove it, or use --no-announce)");
+        if (const std::string error = links.Make(slavePath, AnnouncedPortsDir() + "/" + name);
+            !error.empty())
             return Fail(error);
     }
     if (!options.link.empty())
@@ -385,8 +392,9 @@ int main(int argc, char** argv)
 
     TServer server(sim, master, options);
     if (options.verbose)
-        std::cerr << "imconf-sim: " << (options.bootloader ? "bootloader" : "module") << " at address "
-                  << int{module.Address()} << ", " << sim.LineBaud() << " baud on " << slavePath << std::endl;
+        std::cerr << "imconf-sim: " << (options.bootloader ? "bootloader" : "module")
+                  << " at address " << int{module.Address()} << ", " << sim.LineBaud()
+                  << " baud on " << slavePath << std::endl;
     server.Run(wake[0]);
 
     server.DumpStore();

@@ -7,7 +7,8 @@
 namespace imconf {
 
 SimulatedLine::SimulatedLine(VirtualEventLoop& loop, sim::TModuleSimulator& module)
-    : loop_(loop), module_(module)
+    : loop_(loop),
+      module_(module)
 {
 }
 
@@ -82,8 +83,8 @@ void SimulatedLine::Write(const std::uint8_t* bytes, std::size_t count)
     std::vector<std::uint8_t> frame(bytes, bytes + count);
     requests_.push_back({loop_.Now(), done, frame, baud});
     loop_.ScheduleAt(done, Guarded([this, frame = std::move(frame), baud]() mutable {
-        RequestThrough(std::move(frame), baud);
-    }));
+                         RequestThrough(std::move(frame), baud);
+                     }));
 }
 
 void SimulatedLine::RequestThrough(std::vector<std::uint8_t> frame, unsigned baud)
@@ -118,10 +119,10 @@ void SimulatedLine::ScheduleBytes(const std::vector<std::uint8_t>& bytes, Micros
         const std::uint8_t byte = bytes[i];
         const bool last = i + 1 == bytes.size();
         loop_.ScheduleAt(at, Guarded([this, byte, last, fromModule] {
-            ByteArrives(byte);
-            if (last && fromModule)
-                module_.ReplySent();
-        }));
+                             ByteArrives(byte);
+                             if (last && fromModule)
+                                 module_.ReplySent();
+                         }));
     }
 }
 
@@ -158,10 +159,10 @@ void SimulatedLine::Pump()
         if (took) {
             CancelReadTimer();
             readTimer_ = loop_.ScheduleAt(loop_.Now() + kReadInterval, Guarded([this] {
-                readTimer_.reset();
-                FinishRead();
-                Pump();
-            }));
+                                              readTimer_.reset();
+                                              FinishRead();
+                                              Pump();
+                                          }));
         }
         return;
     }
