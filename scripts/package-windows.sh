@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds imconf.exe and the Windows packages from Linux, with Debian's mingw-w64 and NSIS:
-#   dist/imconf-VERSION-win64.zip     imconf.exe, README.txt, LICENSE.txt
+#   dist/imconf-VERSION-win64.zip     imconf.exe, imconf-cli.exe, README.txt, LICENSE.txt
 #   dist/imconf-VERSION-setup.exe     the installer (per user, or all users as administrator)
 # Usage: scripts/package-windows.sh   (installs the Debian packages it needs first)
 set -euo pipefail
