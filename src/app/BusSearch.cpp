@@ -30,7 +30,7 @@ void BusSearch::StartOrStop()
         view_.SetSearchCaption("Start");
         s_.OperationState = opstate::Idle;
         view_.HideSearchProgress();
-        view_.ShowSearchedAddress(s_.DeviceAddress);
+        view_.SetAddressEditor(s_.DeviceAddress);
         view_.FocusMenuBar();
         return;
     }
@@ -55,9 +55,9 @@ void BusSearch::Step()
         return;
     }
     s_.DeviceAddress = static_cast<std::uint8_t>(s_.DeviceAddress + 1);
-    view_.SetSearchProgress(s_.DeviceAddress);
+    view_.SetProgressPosition(s_.DeviceAddress);
     engine_.SendReadRegisters(regmap::Identification, 1);
-    s_.ReplyKind = engine_.TransactionInFlight() ? replykind::SearchProbe : replykind::None;
+    engine_.Awaiting(replykind::SearchProbe);
 }
 
 std::uint8_t BusSearch::CheckReply()
@@ -91,18 +91,18 @@ void BusSearch::Found()
     s_.OperationState = opstate::Idle;
     view_.HideSearchProgress();
     view_.SetSearchCaption("Start");
-    view_.AddSearchLine(kFoundLine + FormatZeroPadded(s_.DeviceAddress, 3));
-    view_.ShowSearchedAddress(s_.DeviceAddress);
+    view_.AddTraceLine(kFoundLine + FormatZeroPadded(s_.DeviceAddress, 3));
+    view_.SetAddressEditor(s_.DeviceAddress);
     view_.FocusMenuBar();
 }
 
 void BusSearch::NotFound()
 {
     s_.OperationState = opstate::Idle;
-    view_.AddSearchLine(kNotFoundLine);
+    view_.AddTraceLine(kNotFoundLine);
     view_.HideSearchProgress();
     view_.SetSearchCaption("Start");
-    view_.ShowSearchedAddress(s_.DeviceAddress);
+    view_.SetAddressEditor(s_.DeviceAddress);
     view_.FocusMenuBar();
 }
 

@@ -2,6 +2,7 @@
 // The bus search: one identification read at each address from 1 to 247 until the module
 // answers, stepped by the sequencer.
 
+#include "app/OperationView.h"
 #include "modbus/Engine.h"
 #include "modbus/ProgramState.h"
 
@@ -10,18 +11,16 @@
 
 namespace imconf {
 
-// What the search shows: its progress bar, the menu item's caption, the trace pane, the
-// address editor and the focus on the menu bar.
-class BusSearchView {
+// What the search shows besides the trace pane and the progress position: the progress bar
+// over the addresses, the menu item's caption, the address editor and the focus on the menu
+// bar.
+class BusSearchView : public virtual OperationPanes {
 public:
-    virtual ~BusSearchView() = default;
     virtual void ShowSearchProgress(int position) = 0;  // shown, 1..247, at `position`
-    virtual void SetSearchProgress(int position) = 0;
     virtual void HideSearchProgress() = 0;
     virtual void SetSearchCaption(const std::string& caption) = 0;  // "Start" / "Stop"
-    virtual void AddSearchLine(const std::string& line) = 0;
     // The address editor shows `address` (its change handler runs when the value changes).
-    virtual void ShowSearchedAddress(std::uint8_t address) = 0;
+    virtual void SetAddressEditor(std::uint8_t address) = 0;
     virtual void FocusMenuBar() = 0;
 };
 

@@ -62,14 +62,11 @@ const ConfigTransfer::SequenceStep* ConfigTransfer::StepAt(std::uint8_t operatio
     return nullptr;
 }
 
-const ConfigTransfer::SequenceStep* ConfigTransfer::StepAwaiting(std::uint8_t replyKind, bool write)
+const ConfigTransfer::SequenceStep* ConfigTransfer::ReadStepAwaiting(std::uint8_t replyKind)
 {
-    for (std::uint8_t state = write ? opstate::WriteRequested : opstate::ReadRequested;
-         state < (write ? opstate::WriteLast : opstate::ReadLast); ++state) {
-        const SequenceStep* step = StepAt(state);
-        if (step != nullptr && step->replyKind == replyKind)
+    for (std::uint8_t state = opstate::ReadRequested; state < opstate::ReadLast; ++state)
+        if (const SequenceStep* step = StepAt(state); step->replyKind == replyKind)
             return step;
-    }
     return nullptr;
 }
 
@@ -116,8 +113,7 @@ void ConfigTransfer::Step()
         (this->*step->send)();
     else
         SendRead(*step);
-    // Nothing is awaited when the request could not be sent.
-    s_.ReplyKind = engine_.TransactionInFlight() ? step->replyKind : replykind::None;
+    engine_.Awaiting(step->replyKind);
 }
 
 void ConfigTransfer::SendRead(const SequenceStep& step)
@@ -218,7 +214,7 @@ void ConfigTransfer::DecodeNodeCount()
 
 void ConfigTransfer::ReadStepReplied(std::uint8_t replyKind)
 {
-    const SequenceStep* step = StepAwaiting(replyKind, false);
+    const SequenceStep* step = ReadStepAwaiting(replyKind);
     if (step == nullptr)
         return;
     (this->*step->decode)();

@@ -63,7 +63,7 @@ public:
 private:
     struct SequenceStep;
     static const SequenceStep* StepAt(std::uint8_t operationState);
-    static const SequenceStep* StepAwaiting(std::uint8_t replyKind, bool write);
+    static const SequenceStep* ReadStepAwaiting(std::uint8_t replyKind);
     void SendRead(const SequenceStep& step);
     // The register values of a function-3 reply in FrameBuffer: how many of the `wanted`
     // values the received bytes hold.

@@ -288,11 +288,8 @@ public:
     std::string LastTraceLine() const override;
     void ShowEnding(const std::vector<std::string>& lines) override;
     void ShowSearchProgress(int position) override;
-    void SetSearchProgress(int position) override { TeProgressBar1.SetPosition(position); }
     void HideSearchProgress() override { TeProgressBar1.SetVisible(false); }
     void SetSearchCaption(const std::string& caption) override { CustomItem5->SetCaption(caption); }
-    void AddSearchLine(const std::string& line) override { TeMemo1.Lines.Add(line); }
-    void ShowSearchedAddress(std::uint8_t address) override { TeSpinEdit1.SetValue(address); }
     void FocusMenuBar() override { TeMenuBar1.SetFocused(true); }
     int AddressEditorValue() const override { return TeSpinEdit1.Value(); }
     int NewAddressValue() const override { return TeSpinEdit2.Value(); }

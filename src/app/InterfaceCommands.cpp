@@ -27,11 +27,6 @@ bool InterfaceCommands::MaySend(void (InterfaceCommands::*command)())
     return !engine_.DeferCommandIfBusy([this, command] { (this->*command)(); });
 }
 
-void InterfaceCommands::Awaiting(std::uint8_t replyKind)
-{
-    s_.ReplyKind = engine_.TransactionInFlight() ? replyKind : replykind::None;
-}
-
 void InterfaceCommands::SendAddress()
 {
     if (!MaySend(&InterfaceCommands::SendAddress))
@@ -39,7 +34,7 @@ void InterfaceCommands::SendAddress()
     s_.DeviceAddress = static_cast<std::uint8_t>(view_.AddressEditorValue());
     engine_.SendWriteRegister(regmap::ModuleAddress,
                               static_cast<std::uint16_t>(view_.NewAddressValue()));
-    Awaiting(replykind::Address);
+    engine_.Awaiting(replykind::Address);
 }
 
 void InterfaceCommands::SendSpeed()
@@ -48,7 +43,7 @@ void InterfaceCommands::SendSpeed()
         return;
     engine_.SendWriteRegister(regmap::ModuleSpeed,
                               SpeedCode(static_cast<std::uint8_t>(view_.ChosenSpeedIndex())));
-    Awaiting(replykind::Speed);
+    engine_.Awaiting(replykind::Speed);
 }
 
 void InterfaceCommands::SendBlock()
@@ -57,7 +52,7 @@ void InterfaceCommands::SendBlock()
         return;
     engine_.SendWriteRegister(regmap::Block,
                               view_.BlockMarked() ? regmap::BlockOff : regmap::BlockOn);
-    Awaiting(replykind::Block);
+    engine_.Awaiting(replykind::Block);
 }
 
 void InterfaceCommands::SendSoundOff()

@@ -49,7 +49,6 @@ private:
     // The common start of the four commands: false when the command is not to be sent now
     // (bus search, or postponed until the transaction in flight has ended).
     bool MaySend(void (InterfaceCommands::*command)());
-    void Awaiting(std::uint8_t replyKind);
 
     ProgramState& s_;
     TransactionEngine& engine_;

@@ -122,9 +122,7 @@ void TransactionEngine::PortFailed()
     // search stands until the user stops it.
     if (s_.OperationState == opstate::Search)
         return;
-    if (!client_.TransactionFailed())
-        return;
-    if (s_.OperationState != opstate::Idle && s_.OperationState != opstate::Search)
+    if (client_.TransactionFailed() && s_.OperationState != opstate::Idle)
         Timer_Programm.SetEnabled(true);
 }
 

@@ -83,6 +83,12 @@ public:
     // caller may send now.
     bool DeferCommandIfBusy(std::function<void()> handler);
 
+    // ReplyKind of the request just sent; nothing is awaited when it could not be sent.
+    void Awaiting(std::uint8_t replyKind)
+    {
+        s_.ReplyKind = TransactionInFlight() ? replyKind : replykind::None;
+    }
+
     // A transaction is in flight while Timer_Rx is enabled.
     bool TransactionInFlight() const { return Timer_Rx.Enabled(); }
 

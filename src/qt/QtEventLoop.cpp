@@ -7,7 +7,6 @@
 #include <QtGlobal>
 
 #include <algorithm>
-#include <exception>
 
 namespace imconf {
 
@@ -72,39 +71,19 @@ void QtEventLoop::Cancel(TimerToken token)
 
 void QtEventLoop::Post(Task task)
 {
-    bool wake = false;
-    {
-        std::lock_guard lock(postedMutex_);
-        posted_.push_back(std::move(task));
-        wake = !wakePending_;
-        wakePending_ = true;
-    }
     // The wake-up carries no data: the tasks stay in our own queue under our own lock.
-    if (wake)
+    if (posted_.Push(std::move(task)))
         QCoreApplication::postEvent(context_.get(), new QEvent(kWakeEvent));
 }
 
 void QtEventLoop::Run(Task& task) noexcept
 {
-    try {
-        task();
-    } catch (const std::exception& error) {
-        Report(error.what());
-    } catch (...) {
-        Report("Unknown error.");
-    }
-}
-
-void QtEventLoop::Report(const std::string& text) noexcept
-{
-    try {
+    RunReportingErrors(task, [this](const std::string& text) {
         if (errorHandler_)
             errorHandler_(text);
         else
             qWarning("imconf: %s", text.c_str());
-    } catch (...) {
-        // The error report itself failed; there is nobody left to tell.
-    }
+    });
 }
 
 void QtEventLoop::Arm()
@@ -121,38 +100,13 @@ void QtEventLoop::Arm()
 
 void QtEventLoop::RunDueTimers()
 {
-    const Micros now = Now();
-    // Tasks scheduled while this runs wait for the next round, so a task that schedules
-    // itself for "now" cannot hold the GUI thread.
-    const TimerToken roundEnd = timers_.NextToken();
-    // A task may run a modal dialog, whose nested loop runs further timers: nothing of this
-    // round is held across the call.
-    while (std::optional<TimerQueue::DueTask> due = timers_.TakeDue(now, roundEnd))
-        Run(due->Run);
+    timers_.RunRound(Now(), [this](Task& task) { Run(task); });
     Arm();
 }
 
 void QtEventLoop::RunPosted()
 {
-    std::size_t count = 0;
-    {
-        std::lock_guard lock(postedMutex_);
-        wakePending_ = false;
-        count = posted_.size();
-    }
-    // Only the tasks that were there: later ones come with their own wake-up, also inside a
-    // nested loop of a modal dialog.
-    for (std::size_t i = 0; i < count; ++i) {
-        Task task;
-        {
-            std::lock_guard lock(postedMutex_);
-            if (posted_.empty())
-                return;
-            task = std::move(posted_.front());
-            posted_.pop_front();
-        }
-        Run(task);
-    }
+    posted_.RunPending([this](Task& task) { Run(task); });
 }
 
 }  // namespace imconf

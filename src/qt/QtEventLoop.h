@@ -5,13 +5,12 @@
 // handler; nothing escapes into Qt.
 
 #include "runtime/EventLoop.h"
+#include "runtime/PostedTasks.h"
 #include "runtime/TimerQueue.h"
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class QObject;
@@ -41,7 +40,6 @@ public:
 
 private:
     void Run(Task& task) noexcept;
-    void Report(const std::string& text) noexcept;
     void Arm();
     void RunDueTimers();
     void RunPosted();
@@ -55,9 +53,7 @@ private:
     TimerQueue timers_;
 
     // Any thread.
-    std::mutex postedMutex_;
-    std::deque<Task> posted_;
-    bool wakePending_ = false;
+    PostedTasks posted_;
 
     ErrorHandler errorHandler_;
 };

@@ -50,4 +50,11 @@ std::optional<TimerQueue::DueTask> TimerQueue::TakeDue(Micros now, Token addedFr
     return std::nullopt;
 }
 
+void TimerQueue::RunRound(Micros now, const std::function<void(Task&)>& run)
+{
+    const Token roundEnd = NextToken();
+    while (std::optional<DueTask> due = TakeDue(now, roundEnd))
+        run(due->Run);
+}
+
 }  // namespace imconf

@@ -6,6 +6,7 @@
 #include "runtime/EventLoop.h"
 
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <map>
 #include <optional>
@@ -40,6 +41,10 @@ public:
     // Takes the first task due at `now` or earlier out of the queue; tasks added with the token
     // `addedFrom` or later are left for a later round.
     std::optional<DueTask> TakeDue(Micros now, Token addedFrom = std::numeric_limits<Token>::max());
+    // One round of a loop's tick: every task due at `now`, each through `run`, but none added
+    // during the round (a task that schedules itself for "now" cannot hold the loop). Nothing
+    // of the round is held across a task, which may run a nested loop.
+    void RunRound(Micros now, const std::function<void(Task&)>& run);
 
 private:
     std::map<std::pair<Micros, Token>, Task> byDue_;

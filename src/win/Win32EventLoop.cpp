@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 #include <stdexcept>
 
 namespace imconf::win {
@@ -70,37 +69,18 @@ void Win32EventLoop::Cancel(TimerToken token)
 
 void Win32EventLoop::Post(Task task)
 {
-    bool wake = false;
-    {
-        std::lock_guard lock(mutex_);
-        posted_.push_back(std::move(task));
-        wake = !wakePending_;
-        wakePending_ = true;
-    }
-    if (wake)
+    if (posted_.Push(std::move(task)))
         ::PostMessageW(wake_, kPostedMessage, 0, 0);
 }
 
 void Win32EventLoop::Run(Task& task) noexcept
 {
-    try {
-        task();
-        return;
-    } catch (const std::exception& error) {
-        try {
-            if (errorHandler_)
-                errorHandler_(error.what());
-            else
-                std::fprintf(stderr, "imconf: %s\n", error.what());
-        } catch (...) {
-        }
-    } catch (...) {
-        try {
-            if (errorHandler_)
-                errorHandler_("Unknown error.");
-        } catch (...) {
-        }
-    }
+    RunReportingErrors(task, [this](const std::string& text) {
+        if (errorHandler_)
+            errorHandler_(text);
+        else
+            std::fprintf(stderr, "imconf: %s\n", text.c_str());
+    });
 }
 
 void Win32EventLoop::Arm()
@@ -145,34 +125,13 @@ void Win32EventLoop::RunDueTimers()
         std::lock_guard lock(mutex_);
         tickPending_ = false;
     }
-    const Micros now = Now();
-    // Tasks scheduled while this runs wait for the next round; a task may run a modal dialog
-    // whose message loop runs further rounds, so nothing of this one is held across the call.
-    const TimerToken roundEnd = timers_.NextToken();
-    while (std::optional<TimerQueue::DueTask> due = timers_.TakeDue(now, roundEnd))
-        Run(due->Run);
+    timers_.RunRound(Now(), [this](Task& task) { Run(task); });
     Arm();
 }
 
 void Win32EventLoop::RunPosted()
 {
-    std::size_t count = 0;
-    {
-        std::lock_guard lock(mutex_);
-        wakePending_ = false;
-        count = posted_.size();
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        Task task;
-        {
-            std::lock_guard lock(mutex_);
-            if (posted_.empty())
-                return;
-            task = std::move(posted_.front());
-            posted_.pop_front();
-        }
-        Run(task);
-    }
+    posted_.RunPending([this](Task& task) { Run(task); });
 }
 
 LRESULT CALLBACK Win32EventLoop::WakeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

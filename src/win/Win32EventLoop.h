@@ -7,12 +7,12 @@
 // task goes to the error handler; nothing escapes into the window procedure.
 
 #include "runtime/EventLoop.h"
+#include "runtime/PostedTasks.h"
 #include "runtime/TimerQueue.h"
 
 #include <windows.h>
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -55,9 +55,9 @@ private:
     HWND wake_ = nullptr;
     TimerQueue timers_;  // window thread only
 
+    PostedTasks posted_;  // any thread
+
     std::mutex mutex_;  // guards what follows
-    std::deque<Task> posted_;
-    bool wakePending_ = false;
     std::optional<Clock::time_point> deadline_;
     bool tickPending_ = false;
     bool stopping_ = false;
