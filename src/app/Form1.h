@@ -9,6 +9,7 @@
 #include "app/FirmwareUpgrade.h"
 #include "app/InterfaceCommands.h"
 #include "app/MemoTrace.h"
+#include "app/Outcome.h"
 #include "app/Speeds.h"
 #include "config/ConfigModel.h"
 #include "controls/Grid.h"
@@ -171,6 +172,9 @@ public:
     void BR_38400Click() { BaudItemClick(6); }
     void BR_57600Click() { BaudItemClick(7); }
     void UncheckBaudItems();
+
+    // Who follows the operations' starts and endings (the command line, the session log).
+    OperationObservers Observers;
 
     // The operations.
     ConfigTransfer Transfer;
