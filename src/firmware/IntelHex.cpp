@@ -87,7 +87,7 @@ bool IsTextFile(std::span<const std::uint8_t> bytes)
     for (const std::uint8_t c : bytes) {
         if (c == '\n' || c == '\r')
             lineEnd = true;
-        else if (c != '\t' && (c < 0x20 || c > 0x7E))
+        else if (c != '\t' && (c < 0x20 || c == 0x7F))
             return false;
     }
     return lineEnd;
@@ -136,8 +136,9 @@ HexImage ReadIntelHex(std::span<const std::uint8_t> text, std::size_t memorySize
                 // 64 bits: a linear base near 4 GiB plus the offset must not wrap into range.
                 const std::uint64_t wide = std::uint64_t{base} + offset + i;
                 if (wide >= memorySize)
-                    return Refused(HexFault::OutOfRange, lineNumber,
-                                   static_cast<std::uint32_t>(std::min<std::uint64_t>(wide, UINT32_MAX)));
+                    return Refused(
+                        HexFault::OutOfRange, lineNumber,
+                        static_cast<std::uint32_t>(std::min<std::uint64_t>(wide, UINT32_MAX)));
                 const auto address = static_cast<std::size_t>(wide);
                 if (given[address])
                     return Refused(HexFault::GivenTwice, lineNumber, address);
@@ -155,7 +156,8 @@ HexImage ReadIntelHex(std::span<const std::uint8_t> text, std::size_t memorySize
         case kLinearAddress:
             if (length != 2)
                 return Refused(HexFault::BadLength, lineNumber);
-            base = static_cast<std::uint32_t>(data[0] << 8 | data[1]) << (type == kLinearAddress ? 16 : 4);
+            base = static_cast<std::uint32_t>(data[0] << 8 | data[1])
+                   << (type == kLinearAddress ? 16 : 4);
             break;
         default: return Refused(HexFault::UnknownRecord, lineNumber, 0, type);
         }
@@ -179,8 +181,7 @@ std::string DescribeHexError(const HexError& error, std::size_t memorySize)
         return line + "checksum " + Hex(error.Value, 2) + ", the record's bytes give " +
                Hex(error.Expected, 2);
     case HexFault::UnknownRecord:
-        return line + "record type " + Hex(error.Value, 2) +
-               " is not one of 00, 01, 02, 04";
+        return line + "record type " + Hex(error.Value, 2) + " is not one of 00, 01, 02, 04";
     case HexFault::BadLength: return line + "an end-of-file or address record of the wrong length";
     case HexFault::OutOfRange:
         return line + "address " + Hex(error.Address, 4) + " is past the end of the memory (" +

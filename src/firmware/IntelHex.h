@@ -35,10 +35,10 @@ enum class HexFault : std::uint8_t {
 
 struct HexError {
     HexFault Fault = HexFault::BadLine;
-    std::size_t Line = 0;        // 1 for the first line; 0 when no line is to blame
-    std::uint32_t Address = 0;   // OutOfRange, GivenTwice: the byte's address
-    std::uint8_t Value = 0;      // BadChecksum: the checksum given; UnknownRecord: the type
-    std::uint8_t Expected = 0;   // BadChecksum: the checksum the record's bytes give
+    std::size_t Line = 0;       // 1 for the first line; 0 when no line is to blame
+    std::uint32_t Address = 0;  // OutOfRange, GivenTwice: the byte's address
+    std::uint8_t Value = 0;     // BadChecksum: the checksum given; UnknownRecord: the type
+    std::uint8_t Expected = 0;  // BadChecksum: the checksum the record's bytes give
 };
 
 struct HexImage {
@@ -47,7 +47,9 @@ struct HexImage {
     std::optional<HexError> Error;  // when set, Bytes is empty
 };
 
-// A text file: printable ASCII, tabs and line ends only, with at least one line end.
+// A text file: lines of characters with no control character but the tab, in any encoding
+// (a README in UTF-8 or code page 1251 is text too), with at least one line end. A program's
+// bytes hold zeros and other control bytes, so a real image is hardly ever taken for text.
 bool IsTextFile(std::span<const std::uint8_t> bytes);
 
 // Whether a text file means to be Intel HEX: its first line that is not blank starts with ':'.

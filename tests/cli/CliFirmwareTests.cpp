@@ -73,10 +73,10 @@ TEST(CliBuildImage, IntelHexGivesTheImageItsBytesGive)
               cli::status::Done)
         << rig.err;
     const std::string fromHex = dir.File("hex.img");
-    ASSERT_EQ(rig.Run({"build-image", WriteFile(dir.File("f.hex"), test::BytesOf(test::HexOf(flash))),
-                       WriteFile(dir.File("e.hex"), test::BytesOf(test::HexOf(eeprom))), "-o",
-                       fromHex}),
-              cli::status::Done)
+    ASSERT_EQ(
+        rig.Run({"build-image", WriteFile(dir.File("f.hex"), test::BytesOf(test::HexOf(flash))),
+                 WriteFile(dir.File("e.hex"), test::BytesOf(test::HexOf(eeprom))), "-o", fromHex}),
+        cli::status::Done)
         << rig.err;
     EXPECT_EQ(ReadFile(fromHex), ReadFile(fromBytes));
     EXPECT_EQ(ReadFile(fromHex).size(), kImageHeaderSize + 300);
@@ -112,8 +112,8 @@ TEST(CliBuildImage, BadInputIsRefusedWithTheFileItsSizeAndWhy)
     // Plain bytes of the wrong size are named with their size too.
     CliRig rig;
     const std::string flash = WriteFile(dir.File("f.bin"), {0, 1});
-    EXPECT_EQ(rig.Run({"build-image", flash, WriteFile(dir.File("big.bin"),
-                                                       std::vector<std::uint8_t>(513, 0))}),
+    EXPECT_EQ(rig.Run({"build-image", flash,
+                       WriteFile(dir.File("big.bin"), std::vector<std::uint8_t>(513, 0))}),
               cli::status::Usage);
     EXPECT_NE(rig.err.find("big.bin (513 bytes)"), std::string::npos) << rig.err;
 }

@@ -120,10 +120,12 @@ TEST(IntelHex, FaultsNameTheirLine)
 TEST(IntelHex, TextThatIsNotHexIsRefusedAndPlainBytesStayBytes)
 {
     Scratch dir;
-    const BuilderInput text =
-        ReadBuilderInput(dir.Write("fw.srec", BytesOf("S00600004844521B\nS9030000FC\n")), kFlashSize);
+    const BuilderInput text = ReadBuilderInput(
+        dir.Write("fw.srec", BytesOf("S00600004844521B\nS9030000FC\n")), kFlashSize);
     EXPECT_EQ(text.Status, InputStatus::NotHex);
     EXPECT_EQ(text.FileSize, 28u);
+    EXPECT_EQ(ReadBuilderInput(dir.Write("notes.txt", BytesOf("Прошивка 2.1\r\n")), 512).Status,
+              InputStatus::NotHex);
     const BuilderInput bad = ReadBuilderInput(dir.Write("fw.hex", BytesOf(":00000001FE\n")), 512);
     EXPECT_EQ(bad.Status, InputStatus::BadHex);
     EXPECT_EQ(bad.FileSize, 12u);
