@@ -5,6 +5,7 @@
 #include "config/Catalogue.h"
 #include "firmware/Firmware.h"
 #include "modbus/Engine.h"
+#include "modbus/Text.h"
 #include "runtime/FileAccess.h"
 
 #include <CLI/CLI.hpp>
@@ -14,6 +15,7 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -56,6 +58,7 @@ struct Options {
     std::string block;
     std::string flash;
     std::string eeprom;
+    bool force = false;
 };
 
 std::size_t SpeedIndex(unsigned baud)
@@ -489,8 +492,23 @@ int Session::SoundOff()
 
 int Session::Upgrade()
 {
+    // A damaged image is refused before the port is touched; --force sends it anyway (the
+    // window's question is answered yes).
+    auto image = std::make_unique<FirmwareImage>();
+    PresetForLoad(*image);
+    if (LoadUpgradeImage(o_.file, *image).Outcome == LoadOutcome::Loaded &&
+        !FlashCrcMatches(*image) && !o_.force) {
+        const auto hex4 = [](std::uint16_t v) {
+            return ByteToHex(static_cast<std::uint8_t>(v >> 8)) +
+                   ByteToHex(static_cast<std::uint8_t>(v & 0xFF));
+        };
+        return FileError(o_.file, "damaged: the file carries the CRC " + hex4(image->ImageCrc) +
+                                      ", its FLASH part gives " + hex4(FlashCrc(*image)) +
+                                      "; nothing was sent (--force sends it all the same)");
+    }
     Tool& t = Start(true);
     TForm1& f = t.form;
+    t.dialogs.answerYes = o_.force;
     t.dialogs.fileAnswers = {o_.file};
     progressOn_ = true;
     RunOperation([&f] { f.CustomItem24Click(); }, kUpgradeGuard);
@@ -508,8 +526,35 @@ int Session::Upgrade()
     return Outcome("the firmware upgrade", kUpgradeOkLine);
 }
 
+// Why a FLASH or EEPROM file of the builder cannot be used; nothing when it can.
+std::optional<std::string> InputRefusal(const std::string& path, const char* part,
+                                        std::size_t limit)
+{
+    const BuilderInput input = ReadBuilderInput(path, limit);
+    const std::string file = path + " (" + std::to_string(input.FileSize) + " bytes)";
+    switch (input.Status) {
+    case InputStatus::Ready: return std::nullopt;
+    case InputStatus::FileError: return path + ": " + input.Error;
+    case InputStatus::WrongSize:
+        return file + ": the " + part + " file must hold 1 to " + std::to_string(limit) +
+               " bytes, or be Intel HEX text";
+    case InputStatus::NotHex:
+        return file + ": a text file, but not Intel HEX (every line a record ':LLAAAATT...CC'); "
+                      "give the compiler's .hex output or the plain bytes";
+    case InputStatus::BadHex:
+        return file + ": bad Intel HEX for the " + part + ": " +
+               DescribeHexError(*input.Hex, limit);
+    }
+    return file + ": cannot be used";
+}
+
 int Session::BuildImage()
 {
+    // The inputs are read here first, so that a refusal names the file, its size and why.
+    if (auto refusal = InputRefusal(o_.flash, "FLASH", kFlashSize))
+        return Fail(status::Usage, *refusal + "; no image made");
+    if (auto refusal = InputRefusal(o_.eeprom, "EEPROM", kMaxBuilderEeprom))
+        return Fail(status::Usage, *refusal + "; no image made");
     Tool& t = Start(false);
     TForm1& f = t.form;
     const std::string made = BuilderOutputName(o_.flash);
@@ -618,10 +663,14 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
         app.add_subcommand("upgrade", "upgrade the firmware through the bootloader (the module "
                                       "must run its bootloader, at 19200 baud)");
     upgrade->add_option("IMAGE", o.file, "the upgrade image (.hex)")->required();
+    upgrade->add_flag("--force", o.force,
+                      "send an image whose CRC does not match its FLASH part (a damaged file)");
     auto* build = app.add_subcommand("build-image",
                                      "make an upgrade image from a FLASH file and an EEPROM file");
-    build->add_option("FLASH", o.flash, "the FLASH file, 1 to 14336 bytes")->required();
-    build->add_option("EEPROM", o.eeprom, "the EEPROM file, 1 to 512 bytes")->required();
+    build->add_option("FLASH", o.flash, "the FLASH file: Intel HEX, or 1 to 14336 bytes")
+        ->required();
+    build->add_option("EEPROM", o.eeprom, "the EEPROM file: Intel HEX, or 1 to 512 bytes")
+        ->required();
     build->add_option("-o,--output", o.output,
                       "the image file (default: the FLASH file's name without its last four "
                       "characters, followed by _Crypt.hex)");

@@ -109,6 +109,50 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t limit, std::size_t&
     return result;
 }
 
+std::uint16_t FlashCrc(const FirmwareImage& image)
+{
+    return Crc16(image.FlashImage.data(), static_cast<std::uint16_t>(kFlashSize));
+}
+
+BuilderInput ReadBuilderInput(const std::string& path, std::size_t limit)
+{
+    BuilderInput input;
+    std::size_t size = 0;
+    FileBytes file = ReadFileBytes(path, kMaxBuilderFileSize, size);
+    input.FileSize = size;
+    if (file.Error) {
+        input.Error = *file.Error;
+        return input;
+    }
+    if (size > kMaxBuilderFileSize) {
+        input.Status = InputStatus::WrongSize;
+        return input;
+    }
+    if (IsTextFile(file.Bytes)) {
+        input.IntelHex = LooksLikeIntelHex(file.Bytes);
+        if (!input.IntelHex) {
+            input.Status = InputStatus::NotHex;
+            return input;
+        }
+        HexImage hex = ReadIntelHex(file.Bytes, limit);
+        if (hex.Error) {
+            input.Status = InputStatus::BadHex;
+            input.Hex = hex.Error;
+            return input;
+        }
+        input.Status = InputStatus::Ready;
+        input.Bytes = std::move(hex.Bytes);
+        return input;
+    }
+    if (size == 0 || size > limit) {
+        input.Status = InputStatus::WrongSize;
+        return input;
+    }
+    input.Status = InputStatus::Ready;
+    input.Bytes = std::move(file.Bytes);
+    return input;
+}
+
 std::string BuilderOutputName(const std::string& flashPath)
 {
     // Four characters, not bytes: a Cyrillic letter takes two bytes. A character is at most

@@ -2,6 +2,7 @@
 // The upgrade image: its file layout (FLASH part, CRC, optional EEPROM part), the in-memory
 // images the upgrade sends from, the loader and the image builder's file steps.
 
+#include "firmware/IntelHex.h"
 #include "runtime/FileErrors.h"
 
 #include <array>
@@ -45,6 +46,14 @@ struct LoadResult {
 // After a load the EEPROM image's bytes 506..511 hold ImageCrc three times, low byte first.
 LoadResult LoadUpgradeImage(const std::string& path, FirmwareImage& image);
 
+// The CRC-16 of the FLASH image, as the builder writes it after the FLASH part.
+std::uint16_t FlashCrc(const FirmwareImage& image);
+// A loaded image whose ImageCrc is not the CRC of its FLASH part is damaged.
+inline bool FlashCrcMatches(const FirmwareImage& image)
+{
+    return FlashCrc(image) == image.ImageCrc;
+}
+
 inline constexpr const char* kReadPastEnd = "Read beyond end of file";
 
 // A whole file read for the builder: its bytes, or the error text.
@@ -55,6 +64,29 @@ struct FileBytes {
 // Reads a regular file of at most `limit` bytes; `size` gets its full length either way
 // (so a file over the limit can be refused without reading it).
 FileBytes ReadFileBytes(const std::string& path, std::size_t limit, std::size_t& size);
+
+// An input file of the builder, FLASH or EEPROM: plain bytes, or the Intel HEX text a compiler
+// writes, told apart by content. A text file (printable characters and line ends) is taken as
+// Intel HEX and must be good HEX throughout; any other file is the bytes it holds.
+enum class InputStatus {
+    Ready,      // Bytes hold 1 to `limit` bytes
+    FileError,  // the file could not be opened or read: Error
+    WrongSize,  // plain bytes: none, or more than `limit` (or the file is past any sensible size)
+    NotHex,     // a text file that is no Intel HEX
+    BadHex,     // Intel HEX with a fault: Hex
+};
+struct BuilderInput {
+    InputStatus Status = InputStatus::FileError;
+    std::vector<std::uint8_t> Bytes;  // what the file describes
+    std::size_t FileSize = 0;         // the file's own size (0 when it could not be opened)
+    bool IntelHex = false;            // the file is Intel HEX text
+    std::string Error;                // FileError: the error's own text
+    std::optional<HexError> Hex;      // BadHex: what is wrong, and where
+};
+// No input file is read past this size: Intel HEX of a full FLASH part takes about 40 KB.
+constexpr std::size_t kMaxBuilderFileSize = 1024 * 1024;
+// Reads a FLASH (limit 14336) or EEPROM (limit 512) input file of the builder.
+BuilderInput ReadBuilderInput(const std::string& path, std::size_t limit);
 
 // The builder's output name: the FLASH file's name without its last four characters,
 // followed by "_Crypt.hex".

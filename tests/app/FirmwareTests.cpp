@@ -1,11 +1,14 @@
 // Firmware upgrade through the simulator's bootloader and the image builder, in virtual time.
 
+#include "../firmware/HexText.h"
 #include "AppTestSupport.h"
 #include "modbus/Crc16.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <iterator>
 
 using namespace imconf;
 using namespace imconf::testing;
@@ -323,4 +326,100 @@ TEST(ImageBuilder, BuildsRefusesAndCleansUp)
 
     build(std::vector<std::uint8_t>{}, std::vector<std::uint8_t>(16, 1));
     EXPECT_EQ(rig.Trace(), std::vector<std::string>{"   : ERROR - Read beyond end of file."});
+}
+
+namespace {
+
+struct Outcomes : OperationObserver {
+    std::vector<OperationOutcome> ended;
+    void OperationEnded(const OperationOutcome& outcome) override { ended.push_back(outcome); }
+};
+
+std::string Hex4(std::uint16_t value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", value);
+    return text;
+}
+
+}  // namespace
+
+TEST(FirmwareUpgrade, DamagedImageIsSentOnlyWhenTheUserSaysSo)
+{
+    auto file = ImageFile(0);
+    const std::uint16_t given = static_cast<std::uint16_t>(file[14336] | file[14337] << 8);
+    const std::uint16_t computed = Crc16(file.data(), 14336);
+    ASSERT_NE(given, computed);
+    for (const bool yes : {false, true}) {
+        Rig rig;
+        Outcomes outcomes;
+        rig.F().Observers.Add(outcomes);
+        rig.dialogs.answerYes = yes;
+        rig.Upgrade(file);
+        ASSERT_EQ(rig.dialogs.questions.size(), 1u);
+        const std::string& question = rig.dialogs.questions[0];
+        EXPECT_NE(question.find("fw.hex поврежден"), std::string::npos) << question;
+        EXPECT_NE(question.find(Hex4(given)), std::string::npos) << question;
+        EXPECT_NE(question.find(Hex4(computed)), std::string::npos) << question;
+        if (yes) {
+            EXPECT_EQ(rig.state.OperationState, opstate::Upgrade);
+            EXPECT_EQ(rig.line.Requests().size(), 1u);
+            continue;
+        }
+        rig.loop.Advance(5s);
+        EXPECT_TRUE(rig.line.Requests().empty());
+        EXPECT_EQ(rig.state.OperationState, opstate::Idle);
+        EXPECT_EQ(rig.line.BaudRate(), TBaudRate::br9600);
+        EXPECT_EQ(rig.Trace(),
+                  (std::vector<std::string>{"   : download firmware...",
+                                            "   : ОШИБКА: НЕВЕРНАЯ КОНТРОЛЬНАЯ СУММА ФАЙЛА."}));
+        ASSERT_EQ(outcomes.ended.size(), 1u);
+        EXPECT_EQ(outcomes.ended[0].result, OutcomeKind::BadFile);
+        rig.F().Observers.Remove(outcomes);
+    }
+    // A sound image asks nothing.
+    file[14336] = static_cast<std::uint8_t>(computed & 0xFF);
+    file[14337] = static_cast<std::uint8_t>(computed >> 8);
+    Rig rig;
+    rig.dialogs.answerYes = false;
+    rig.Upgrade(file);
+    EXPECT_TRUE(rig.dialogs.questions.empty());
+    EXPECT_EQ(rig.state.OperationState, opstate::Upgrade);
+}
+
+TEST(ImageBuilder, IntelHexGivesTheImageItsBytesGiveAndBadHexIsRefusedWithItsFile)
+{
+    Rig rig;
+    std::vector<std::uint8_t> flash(1000);
+    for (std::size_t i = 0; i < flash.size(); ++i)
+        flash[i] = static_cast<std::uint8_t>(i * 5 + 1);
+    const std::vector<std::uint8_t> eeprom(100, 0x33);
+    const std::string output = rig.dir.File("module_Crypt.hex");
+    auto build = [&](const std::string& flashText, const std::string& eepromText) {
+        rig.dialogs.fileAnswers = {rig.WriteFile("module.hex", test::BytesOf(flashText)),
+                                   rig.WriteFile("eeprom.hex", test::BytesOf(eepromText))};
+        rig.F().CustomItem27Click();
+        std::ifstream in(output, std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto fromBytes = build({flash.begin(), flash.end()}, {eeprom.begin(), eeprom.end()});
+    ASSERT_EQ(fromBytes.size(), 14338u + 100u);
+    EXPECT_EQ(build(test::HexOf(flash), test::HexOf(eeprom)), fromBytes);
+    EXPECT_EQ(rig.Trace(), (std::vector<std::string>{"TX :", "RX :"}));
+
+    // A damaged record: refused with the file, its size and the line; the older output goes.
+    std::string bad = test::HexOf(flash);
+    char& checksum = bad[bad.find('\n') - 2];  // the first record's checksum, last digit
+    checksum = checksum == '0' ? '1' : '0';
+    EXPECT_TRUE(build(bad, test::HexOf(eeprom)).empty());
+    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_EQ(rig.Trace(), std::vector<std::string>{"   : ОШИБКА: ФАЙЛ module.hex (" +
+                                                    std::to_string(bad.size()) +
+                                                    " БАЙТ): СТРОКА 1: НЕВЕРНАЯ КОНТРОЛЬНАЯ "
+                                                    "СУММА."});
+    // EEPROM data past 512 bytes.
+    build(test::HexOf(flash), test::HexRecord(0, 0x1FF, {1, 2}) + test::kHexEnd);
+    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_NE(rig.Trace().back().find("СТРОКА 1: АДРЕС 512 ЗА ПРЕДЕЛАМИ ПАМЯТИ"),
+              std::string::npos);
 }

@@ -5,6 +5,7 @@
 #include "cli/ConfigFile.h"
 #include "cli/TextFiles.h"
 #include "firmware/Firmware.h"
+#include "modbus/Crc16.h"
 
 #include <gtest/gtest.h>
 
@@ -177,6 +178,9 @@ TEST(CliUpgrade, TheBootloaderGetsTheImage)
     std::mt19937 random(3);
     for (auto& b : image)
         b = static_cast<std::uint8_t>(random());
+    const std::uint16_t crc = Crc16(image.data(), static_cast<std::uint16_t>(kFlashSize));
+    image[kFlashSize] = static_cast<std::uint8_t>(crc & 0xFF);  // a sound image
+    image[kFlashSize + 1] = static_cast<std::uint8_t>(crc >> 8);
     const std::string file = dir.File("fw.hex");
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()),

@@ -1,5 +1,6 @@
 // The image builder's inputs: a FLASH file and an EEPROM file of arbitrary contents and
-// sizes, through "Crypt Image" of a headless window; and the output name on arbitrary names.
+// sizes, plain bytes or Intel HEX text, through "Crypt Image" of a headless window; and the
+// output name on arbitrary names.
 //
 // Input: [flags][FLASH length, 2 bytes][FLASH bytes][EEPROM bytes (the rest)]; flags bit 0
 // cancels the second dialog, bit 1 leaves an older output beside the FLASH file, bits 2..3
@@ -58,6 +59,35 @@ void CheckOutputName(const std::string& name)
         FUZZ_CHECK(stem.size() == name.size() - 4);
 }
 
+// What the builder should make of an input: plain bytes as they are; text as the bytes its
+// Intel HEX describes, or refused.
+struct Expected {
+    bool text = false;
+    bool usable = false;
+    std::vector<std::uint8_t> bytes;
+};
+
+Expected Expect(const std::string& path, const std::vector<std::uint8_t>& raw, std::size_t limit)
+{
+    if (!IsTextFile(raw))
+        return {false, !raw.empty() && raw.size() <= limit, raw};
+    const BuilderInput input = ReadBuilderInput(path, limit);
+    FUZZ_CHECK(input.FileSize == raw.size());
+    FUZZ_CHECK(input.Status == InputStatus::Ready || input.Status == InputStatus::NotHex ||
+               input.Status == InputStatus::BadHex);
+    const bool usable = input.Status == InputStatus::Ready;
+    if (usable)
+        FUZZ_CHECK(!input.Bytes.empty() && input.Bytes.size() <= limit);
+    return {true, usable, input.Bytes};
+}
+
+// A refused text input: one line that names the file.
+void CheckTextRefused(const TForm1& form)
+{
+    FUZZ_CHECK(form.TeMemo1.Lines.Count() == 1);
+    FUZZ_CHECK(form.TeMemo1.Lines.Last().rfind("   : ОШИБКА: ФАЙЛ ", 0) == 0);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -96,32 +126,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     w.Form->TeMemo1.Lines.Clear();
     w.Form->CustomItem27Click();
 
-    const bool flashFits = !flash.empty() && flash.size() <= kFlashSize;
-    const bool eepromFits = !eeprom.empty() && eeprom.size() <= kMaxBuilderEeprom;
-    if (flash.empty()) {
+    const Expected flashIn = Expect(flashPath, flash, kFlashSize);
+    if (!flashIn.text && flash.empty()) {
         // Reported as a read past the end of the file; an older output is left alone.
         FUZZ_CHECK(w.Form->TeMemo1.Lines.Count() == 1);
         FUZZ_CHECK(Exists(output) == older);
-    } else if (!flashFits || cancelSecond || !eepromFits) {
+    } else if (!flashIn.usable) {
+        if (flashIn.text)
+            CheckTextRefused(*w.Form);
+        else
+            FUZZ_CHECK(w.Form->TeMemo1.Lines.Empty());
+        FUZZ_CHECK(!Exists(output));
+    } else if (cancelSecond) {
         FUZZ_CHECK(w.Form->TeMemo1.Lines.Empty());
+        FUZZ_CHECK(!Exists(output));
+    } else if (const Expected eepromIn = Expect(eepromPath, eeprom, kMaxBuilderEeprom);
+               !eepromIn.usable) {
+        if (eepromIn.text)
+            CheckTextRefused(*w.Form);
+        else
+            FUZZ_CHECK(w.Form->TeMemo1.Lines.Empty());
         FUZZ_CHECK(!Exists(output));
     } else {
         FUZZ_CHECK(w.Form->TeMemo1.Lines.Empty());
         const auto bytes = ReadAll(output);
-        FUZZ_CHECK(bytes.size() == kImageHeaderSize + eeprom.size());
+        FUZZ_CHECK(bytes.size() == kImageHeaderSize + eepromIn.bytes.size());
         std::vector<std::uint8_t> flashPart(kFlashSize, 0xFF);
-        std::copy(flash.begin(), flash.end(), flashPart.begin());
+        std::copy(flashIn.bytes.begin(), flashIn.bytes.end(), flashPart.begin());
         FUZZ_CHECK(std::equal(flashPart.begin(), flashPart.end(), bytes.begin()));
         const std::uint16_t crc = Crc16(flashPart.data(), static_cast<std::uint16_t>(kFlashSize));
         FUZZ_CHECK(bytes[kFlashSize] == (crc & 0xFF));
         FUZZ_CHECK(bytes[kFlashSize + 1] == (crc >> 8));
-        FUZZ_CHECK(std::equal(eeprom.begin(), eeprom.end(), bytes.begin() + kImageHeaderSize));
+        FUZZ_CHECK(std::equal(eepromIn.bytes.begin(), eepromIn.bytes.end(),
+                              bytes.begin() + kImageHeaderSize));
 
-        // What the builder writes, the loader takes.
+        // What the builder writes, the loader takes, and finds sound.
         auto image = std::make_unique<FirmwareImage>();
         PresetForLoad(*image);
         FUZZ_CHECK(LoadUpgradeImage(output, *image).Outcome == LoadOutcome::Loaded);
         FUZZ_CHECK(image->ImageCrc == crc);
+        FUZZ_CHECK(FlashCrcMatches(*image));
     }
     ::unlink(output.c_str());
     ::unlink(flashPath.c_str());

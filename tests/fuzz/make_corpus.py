@@ -116,6 +116,17 @@ def builder_input(flags, flash, eeprom):
     return bytes([flags]) + struct.pack("<H", len(flash)) + bytes(flash) + bytes(eeprom)
 
 
+def hex_record(kind, address, data):
+    body = bytes([len(data), address >> 8, address & 0xFF, kind]) + bytes(data)
+    return ":" + (body + bytes([(-sum(body)) & 0xFF])).hex().upper() + "\r\n"
+
+
+def intel_hex(data, start=0):
+    """Intel HEX of `data` at `start`, 16 bytes a record, with the end-of-file record."""
+    lines = [hex_record(0, start + at, data[at:at + 16]) for at in range(0, len(data), 16)]
+    return ("".join(lines) + ":00000001FF\r\n").encode()
+
+
 def builder_corpus():
     program = bytes((i * 13) & 0xFF for i in range(1000))
     write("fuzz_image_builder", "flash_1000_eeprom_100", builder_input(0, program, bytes(range(100))))
@@ -124,6 +135,17 @@ def builder_corpus():
     write("fuzz_image_builder", "eeprom_513", builder_input(4, program[:16], b"\x00" * 513))
     write("fuzz_image_builder", "cancel_second", builder_input(1 | 8, program[:64], b"\x01"))
     write("fuzz_image_builder", "empty_flash", builder_input(2, b"", b"\x01\x02"))
+    # The compiler's Intel HEX: good, with an address record and a gap, and damaged.
+    flash_hex = intel_hex(program[:256])
+    write("fuzz_image_builder", "hex_both", builder_input(0, flash_hex, intel_hex(bytes(range(48)))))
+    write("fuzz_image_builder", "hex_segment_gap",
+          builder_input(0, hex_record(2, 0, b"\x00\x10").encode() + intel_hex(program[:32], 0x20),
+                        intel_hex(b"\x01\x02", 0x1FE)))
+    bad = bytearray(flash_hex)
+    bad[42] = ord("0") if bad[42] != ord("0") else ord("1")  # the first record's checksum
+    write("fuzz_image_builder", "hex_bad_checksum", builder_input(2, bytes(bad), b"\x01"))
+    write("fuzz_image_builder", "hex_no_end", builder_input(2, flash_hex[:-13], b"\x01"))
+    write("fuzz_image_builder", "hex_eeprom_past_end", builder_input(0, program[:16], intel_hex(b"\x01\x02", 0x1FF)))
 
 
 def comports_corpus():

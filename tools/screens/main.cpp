@@ -221,7 +221,7 @@ std::optional<std::string> WriteSampleImage(const std::string& path)
     FirmwareImage image;
     for (std::size_t i = 0; i < image.FlashImage.size(); ++i)
         image.FlashImage[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    image.ImageCrc = 0x5AA5;
+    image.ImageCrc = FlashCrc(image);  // a sound image: the window asks nothing
     std::vector<std::uint8_t> eeprom(256);
     for (std::size_t i = 0; i < eeprom.size(); ++i)
         eeprom[i] = static_cast<std::uint8_t>(i);
