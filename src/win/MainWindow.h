@@ -49,6 +49,8 @@ public:
     // A press of the left button on the menu bar over its top-level item `index`, as the
     // user's: the bar's mouse-down, then that item's menu and the chosen item's click.
     void PressMenuBarItem(std::size_t index);
+    // Where the menu bar shows its top-level item `index` (in the bar's client area), if it does.
+    std::optional<RECT> MenuBarItemRect(std::size_t index);
     // Stands in for the user in every menu that opens from now on (tests): gets the native menu
     // and returns the chosen command, or 0 for none. Without it the menus are tracked.
     void ChooseMenusWith(std::function<UINT(HMENU)> chooser) { chooser_ = std::move(chooser); }

@@ -7,6 +7,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 // The menu bar (a window of ours that draws its items) and the native menus that open from it
@@ -212,11 +213,12 @@ void MainWindow::PressMenuBar(TMouseButton button, POINT at)
         OpenMenuBarItem(shown->first, shown->second);
 }
 
-// The main window of ours whose menu's modal loop a message comes through: the window that has
-// the mouse captured, else the active one (the menu's owner, made foreground before it opened).
+// The main window of ours whose menu's modal loop a message comes through: the top window of
+// the one the message is for (the bar, the menu's owner, or the menu owned by it), else the
+// active one (the owner, made foreground before the menu opened).
 MainWindow* MainWindow::TrackingWindow(const MSG& msg)
 {
-    for (HWND candidate : {msg.hwnd, ::GetActiveWindow()}) {
+    for (HWND candidate : {::GetAncestor(msg.hwnd, GA_ROOTOWNER), ::GetActiveWindow()}) {
         wchar_t name[32] = {};
         if (candidate != nullptr && ::GetClassNameW(candidate, name, 32) > 0 &&
             std::wstring_view(name) == kMainClass)
@@ -293,18 +295,23 @@ void MainWindow::OpenMenuBarItem(const RECT& rect, std::size_t index)
     }
 }
 
-void MainWindow::PressMenuBarItem(std::size_t index)
+std::optional<RECT> MainWindow::MenuBarItemRect(std::size_t index)
 {
     HDC dc = ::GetDC(menuBar_);
     const auto items = MenuBarItems(dc);
     ::ReleaseDC(menuBar_, dc);
     for (const auto& [rect, i] : items) {
-        if (i == index) {
-            PressMenuBar(TMouseButton::mbLeft,
-                         POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
-            return;
-        }
+        if (i == index)
+            return rect;
     }
+    return std::nullopt;
+}
+
+void MainWindow::PressMenuBarItem(std::size_t index)
+{
+    if (const std::optional<RECT> rect = MenuBarItemRect(index))
+        PressMenuBar(TMouseButton::mbLeft,
+                     POINT{(rect->left + rect->right) / 2, (rect->top + rect->bottom) / 2});
 }
 
 void MainWindow::AddPopupMenu(TPopupMenu& popup)
