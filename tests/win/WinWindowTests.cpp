@@ -118,6 +118,30 @@ UINT Choose(HMENU menu, const std::wstring& caption)
     return 0;
 }
 
+// A shown top-level window of this class on the thread (the question box's "#32770", an open
+// menu's "#32768"), or nullptr.
+HWND ShownWindowOfClass(DWORD thread, const std::wstring& className)
+{
+    struct Search {
+        const std::wstring& name;
+        HWND found = nullptr;
+    } search{className};
+    ::EnumThreadWindows(
+        thread,
+        [](HWND hwnd, LPARAM data) {
+            auto& s = *reinterpret_cast<Search*>(data);
+            wchar_t cls[32] = {};
+            ::GetClassNameW(hwnd, cls, 32);
+            if (s.name == cls && ::IsWindowVisible(hwnd)) {
+                s.found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // Answers the next dialog box of the window's thread from a thread of its own, as a user
 // would: `answer` reads the box and presses one of its buttons.
 class DialogAnswerer {
@@ -126,19 +150,7 @@ public:
         : thread_([this, answer, ui = ::GetCurrentThreadId()] {
               const auto end = std::chrono::steady_clock::now() + 30s;
               while (std::chrono::steady_clock::now() < end) {
-                  HWND box = nullptr;
-                  ::EnumThreadWindows(
-                      ui,
-                      [](HWND hwnd, LPARAM found) {
-                          wchar_t cls[32] = {};
-                          ::GetClassNameW(hwnd, cls, 32);
-                          if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) {
-                              *reinterpret_cast<HWND*>(found) = hwnd;
-                              return FALSE;
-                          }
-                          return TRUE;
-                      },
-                      reinterpret_cast<LPARAM>(&box));
+                  HWND box = ShownWindowOfClass(ui, L"#32770");
                   if (box != nullptr) {
                       answer(box);
                       answered_ = true;
@@ -348,19 +360,7 @@ TEST(WinWindow, WithABarMenuOpenTheMouseOnAnotherItemOfTheBarOpensThatItemsMenu)
     std::vector<std::wstring> first, then;
     std::thread user([&, ui = ::GetCurrentThreadId()] {
         const auto shown = [ui] {
-            HWND popup = nullptr;
-            ::EnumThreadWindows(
-                ui,
-                [](HWND hwnd, LPARAM found) {
-                    wchar_t cls[32] = {};
-                    ::GetClassNameW(hwnd, cls, 32);
-                    if (std::wstring(cls) == L"#32768" && ::IsWindowVisible(hwnd)) {
-                        *reinterpret_cast<HWND*>(found) = hwnd;
-                        return FALSE;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&popup));
+            HWND popup = ShownWindowOfClass(ui, L"#32768");
             return popup == nullptr
                        ? std::vector<std::wstring>{}
                        : Entries(reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0)));
