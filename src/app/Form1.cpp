@@ -53,6 +53,42 @@ TForm1::TForm1(TForm1Environment env)
 
 TForm1::~TForm1() = default;
 
+void TForm1::BuildControls(TFormBuilder& builder)
+{
+    builder.AddMenuBar(TeMenuBar1);
+    builder.AddGroupBox(TeGroupBox1);
+    builder.AddPageControl(TePageControl1);
+    builder.AddGrid(NodesGrid);
+    builder.AddGrid(ZoneGrid);
+    builder.AddSpinEdit(AddrEdit);
+    builder.AddGrid(LINK_Grid);
+    builder.AddSpinEdit(ZoneEdit);
+    builder.AddGroupBox(TeGroupBox2);
+    builder.AddLabel(TeLabel4);
+    builder.AddLabel(TeLabel5);
+    builder.AddComboBox(TeSComboBox1);
+    builder.AddSpinEdit(TeSpinEdit1);
+    builder.AddButton(TeButton1);
+    builder.AddSpinEdit(TeSpinEdit2);
+    builder.AddButton(TeButton5);
+    builder.AddButton(TeButton2);
+    builder.AddMemo(TeMemo1);
+    builder.AddMemo(TeMemo2);
+    builder.AddProgressBar(TeProgressBar1);
+    builder.AddButton(TeButton3);
+    builder.AddCheckBox(TeCheckBox1);
+    builder.AddButton(Sound_Butt);
+    builder.AddStatusBar(StatusBar1);
+    builder.AddPopupMenu(TePopupMenu1);
+    builder.AddPopupMenu(TePopupMenu2);
+    // The panes' progress bar lies over their lower edge, the block box over its button, the
+    // in-place editors over their grid's cells.
+    builder.LayOnTop(TeProgressBar1);
+    builder.LayOnTop(TeCheckBox1);
+    builder.LayOnTop(AddrEdit);
+    builder.LayOnTop(ZoneEdit);
+}
+
 void TForm1::LayOut()
 {
     SetCaption(kWindowTitle);

@@ -51,6 +51,32 @@ struct TForm1Environment {
     std::string ExecutableDir = ".";
 };
 
+// What a window shell implements to render the form: TForm1::BuildControls calls it once a
+// control, in the layout's order (where two controls overlap, the later one lies on top), with
+// each control's parent already added; then LayOnTop for the controls that lie over later ones.
+class TFormBuilder {
+public:
+    virtual ~TFormBuilder() = default;
+
+    virtual void AddMenuBar(TMenuBar& bar) = 0;
+    virtual void AddGroupBox(TGroupBox& box) = 0;
+    // With its tab sheets, which are the parents of the controls on them.
+    virtual void AddPageControl(TPageControl& pages) = 0;
+    virtual void AddLabel(TLabel& label) = 0;
+    virtual void AddButton(TButton& button) = 0;
+    virtual void AddCheckBox(TCheckBox& box) = 0;
+    virtual void AddSpinEdit(TSpinEdit& spin) = 0;
+    virtual void AddComboBox(TComboBox& combo) = 0;
+    virtual void AddMemo(TMemo& memo) = 0;
+    virtual void AddProgressBar(TProgressBar& bar) = 0;
+    virtual void AddStatusBar(TStatusBar& bar) = 0;
+    virtual void AddGrid(TStringGrid& grid) = 0;
+    // A menu without a place of its own: it opens where its control says.
+    virtual void AddPopupMenu(TPopupMenu& menu) = 0;
+    // Puts an added control over every sibling that lies under it.
+    virtual void LayOnTop(TControl& control) = 0;
+};
+
 // The window holds the layout, the wiring, the two editors and every handler; the
 // multi-step operations live in classes of their own and see the window through their views.
 class TForm1 : public TForm,
@@ -62,6 +88,9 @@ class TForm1 : public TForm,
 public:
     explicit TForm1(TForm1Environment env);
     ~TForm1() override;
+
+    // Offers every control to a window shell, in the layout's order (see TFormBuilder).
+    void BuildControls(TFormBuilder& builder);
 
     // Start-up (window created, before it is first shown) and activation.
     void FormCreate();

@@ -59,7 +59,7 @@ MainWindow::MainWindow(TForm1& form, QWidget* parent)
     client_->setAutoFillBackground(true);
     client_->setFont(qtui::MakeFont(form.Font, font()));
 
-    BuildControls();
+    form_.BuildControls(*this);
     Watch(form_, [this] {
         setWindowTitle(Text(form_.Caption()));
         ApplyWindowSize();
@@ -143,41 +143,9 @@ QFont MainWindow::FontOf(const TControl& control, QWidget* widget) const
 
 // ---- controls ------------------------------------------------------------------------------
 
-void MainWindow::BuildControls()
+void MainWindow::LayOnTop(TControl& control)
 {
-    TForm1& f = form_;
-    AddMenuBar(f.TeMenuBar1);
-    AddGroupBox(f.TeGroupBox1);
-    AddPageControl(f.TePageControl1);
-    AddGrid(f.NodesGrid);
-    AddGrid(f.ZoneGrid);
-    AddSpinEdit(f.AddrEdit);
-    AddGrid(f.LINK_Grid);
-    AddSpinEdit(f.ZoneEdit);
-    AddGroupBox(f.TeGroupBox2);
-    AddLabel(f.TeLabel4);
-    AddLabel(f.TeLabel5);
-    AddComboBox(f.TeSComboBox1);
-    AddSpinEdit(f.TeSpinEdit1);
-    AddButton(f.TeButton1);
-    AddSpinEdit(f.TeSpinEdit2);
-    AddButton(f.TeButton5);
-    AddButton(f.TeButton2);
-    AddMemo(f.TeMemo1);
-    AddMemo(f.TeMemo2);
-    AddProgressBar(f.TeProgressBar1);
-    AddButton(f.TeButton3);
-    AddCheckBox(f.TeCheckBox1);
-    AddButton(f.Sound_Butt);
-    AddStatusBar(f.StatusBar1);
-    AddPopupMenu(f.TePopupMenu1);
-    AddPopupMenu(f.TePopupMenu2);
-    // The panes' progress bar lies over their lower edge, the block box over its button.
-    WidgetOf(f.TeProgressBar1)->raise();
-    WidgetOf(f.TeCheckBox1)->raise();
-    // The in-place editors open over their grid's cells.
-    WidgetOf(f.AddrEdit)->raise();
-    WidgetOf(f.ZoneEdit)->raise();
+    WidgetOf(control)->raise();
 }
 
 void MainWindow::AddGrid(TStringGrid& grid)

@@ -19,7 +19,7 @@ class QScrollArea;
 
 namespace imconf {
 
-class MainWindow final : public QWidget {
+class MainWindow final : public QWidget, private TFormBuilder {
 public:
     // The form must outlive the window. Build it after FormCreate; FormActivate runs on the
     // window's first activation.
@@ -54,20 +54,21 @@ private:
     void RefreshCommon(const TControl& control, QWidget* widget);
     QFont FontOf(const TControl& control, QWidget* widget) const;
 
-    void BuildControls();
-    void AddMenuBar(TMenuBar& bar);
-    void AddGroupBox(TGroupBox& box);
-    void AddPageControl(TPageControl& pages);
-    void AddLabel(TLabel& label);
-    void AddButton(TButton& button);
-    void AddCheckBox(TCheckBox& box);
-    void AddSpinEdit(TSpinEdit& spin);
-    void AddComboBox(TComboBox& combo);
-    void AddMemo(TMemo& memo);
-    void AddProgressBar(TProgressBar& bar);
-    void AddStatusBar(TStatusBar& bar);
-    void AddGrid(TStringGrid& grid);
-    void AddPopupMenu(TPopupMenu& menu);
+    // TFormBuilder: a widget a control, at its place in its parent's widget.
+    void AddMenuBar(TMenuBar& bar) override;
+    void AddGroupBox(TGroupBox& box) override;
+    void AddPageControl(TPageControl& pages) override;
+    void AddLabel(TLabel& label) override;
+    void AddButton(TButton& button) override;
+    void AddCheckBox(TCheckBox& box) override;
+    void AddSpinEdit(TSpinEdit& spin) override;
+    void AddComboBox(TComboBox& combo) override;
+    void AddMemo(TMemo& memo) override;
+    void AddProgressBar(TProgressBar& bar) override;
+    void AddStatusBar(TStatusBar& bar) override;
+    void AddGrid(TStringGrid& grid) override;
+    void AddPopupMenu(TPopupMenu& menu) override;
+    void LayOnTop(TControl& control) override;
     void OpenPopup(TPopupMenu& menu, const QPoint& at);
 
     void ApplyWindowSize();

@@ -35,9 +35,7 @@ private:
 
 }  // namespace
 
-QtEventLoop::QtEventLoop()
-    : start_(Clock::now()),
-      context_(std::make_unique<WakeTarget>([this] { RunPosted(); }))
+QtEventLoop::QtEventLoop() : context_(std::make_unique<WakeTarget>([this] { RunPosted(); }))
 {
     timer_ = new QTimer(context_.get());
     timer_->setSingleShot(true);
@@ -51,62 +49,25 @@ QtEventLoop::~QtEventLoop()
     context_.reset();
 }
 
-Micros QtEventLoop::Now() const
+void QtEventLoop::WakeForPosted()
 {
-    return std::chrono::duration_cast<Micros>(Clock::now() - start_);
+    QCoreApplication::postEvent(context_.get(), new QEvent(kWakeEvent));
 }
 
-EventLoop::TimerToken QtEventLoop::ScheduleAt(Micros due, Task task)
+void QtEventLoop::ReportUnhandled(const std::string& text)
 {
-    const TimerToken token = timers_.Add(due, std::move(task));
-    Arm();
-    return token;
-}
-
-void QtEventLoop::Cancel(TimerToken token)
-{
-    timers_.Cancel(token);
-    Arm();
-}
-
-void QtEventLoop::Post(Task task)
-{
-    // The wake-up carries no data: the tasks stay in our own queue under our own lock.
-    if (posted_.Push(std::move(task)))
-        QCoreApplication::postEvent(context_.get(), new QEvent(kWakeEvent));
-}
-
-void QtEventLoop::Run(Task& task) noexcept
-{
-    RunReportingErrors(task, [this](const std::string& text) {
-        if (errorHandler_)
-            errorHandler_(text);
-        else
-            qWarning("imconf: %s", text.c_str());
-    });
+    qWarning("imconf: %s", text.c_str());
 }
 
 void QtEventLoop::Arm()
 {
-    // Whole milliseconds, rounded up: a tick never comes before its time.
-    const std::optional<Micros> wait = timers_.WaitTime(Now(), std::chrono::milliseconds(1));
+    const std::optional<Micros> wait = WaitTime();
     if (!wait) {
         timer_->stop();
         return;
     }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*wait).count();
     timer_->start(static_cast<int>(std::min<long long>(ms, 24LL * 3600 * 1000)));
-}
-
-void QtEventLoop::RunDueTimers()
-{
-    timers_.RunRound(Now(), [this](Task& task) { Run(task); });
-    Arm();
-}
-
-void QtEventLoop::RunPosted()
-{
-    posted_.RunPending([this](Task& task) { Run(task); });
 }
 
 }  // namespace imconf

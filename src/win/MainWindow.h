@@ -3,7 +3,9 @@
 // native child window (or, for the grids and the menu bar, a window of ours) at its bounds in
 // its parent's client area, scaled from the layout's 96 dots per inch to the monitor's; each
 // re-rendered on its change notification; raw input forwarded to the controls through
-// form.HandleEvent. No behaviour of the tool lives here.
+// form.HandleEvent. No behaviour of the tool lives here. Its parts are in files of their own:
+// the window and its messages (MainWindow.cpp), the controls' windows (ControlWindows.cpp), the
+// grids (GridView.cpp), the menu bar and the menus (MenuBar.cpp), sizes and DPI (Sizing.cpp).
 
 #include "app/Form1.h"
 
@@ -12,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -19,12 +22,12 @@
 
 namespace imconf::win {
 
-class MainWindow {
+class MainWindow : private TFormBuilder {
 public:
     // The form must outlive the window; build it after FormCreate. FormActivate runs on the
     // window's first activation.
     explicit MainWindow(TForm1& form);
-    ~MainWindow();
+    ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -46,6 +49,8 @@ public:
     // A press of the left button on the menu bar over its top-level item `index`, as the
     // user's: the bar's mouse-down, then that item's menu and the chosen item's click.
     void PressMenuBarItem(std::size_t index);
+    // Where the menu bar shows its top-level item `index` (in the bar's client area), if it does.
+    std::optional<RECT> MenuBarItemRect(std::size_t index);
     // Stands in for the user in every menu that opens from now on (tests): gets the native menu
     // and returns the chosen command, or 0 for none. Without it the menus are tracked.
     void ChooseMenusWith(std::function<UINT(HMENU)> chooser) { chooser_ = std::move(chooser); }
@@ -54,60 +59,81 @@ public:
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
-    struct GridView;
+    // A grid's window of ours and its native scroll bar.
+    struct GridView {
+        TStringGrid& grid;
+        HWND hwnd = nullptr;
+        HWND scrollBar = nullptr;
+    };
     using Refresh = std::function<void()>;
 
+    // The window (MainWindow.cpp): creating a control's window, placing and re-rendering it,
+    // forwarding its input, the messages of the window and of its controls.
     void Dispatch(const std::function<void()>& event);
     void Watch(TNotifier& notifier, Refresh refresh);
+    void RefreshAll();
     HWND ContainerOf(const TControl& control) const;
     HWND Create(TControl& control, const wchar_t* cls, DWORD style, DWORD exStyle = 0,
                 const std::wstring& text = {});
     HWND CreatePanel(HWND parent, const std::wstring& name);
     void Place(const TControl& control, HWND hwnd, int extraHeight = 0);
+    void SetTip(HWND hwnd, const std::string& hint);
+    TFocusCause FocusCause() const;
+    void Hook(HWND hwnd, std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)> hook);
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR data);
+    void LayOnTop(TControl& control) override;
+    // The notifications, drawing and colours the controls' windows ask of their parent.
+    std::optional<LRESULT> ControlMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT WindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The controls' windows (ControlWindows.cpp), TFormBuilder's calls.
+    void AddGroupBox(TGroupBox& box) override;
+    void PaintGroupBox(const TGroupBox& box, HWND panel, HDC dc);
+    void AddPageControl(TPageControl& pages) override;
+    void AddLabel(TLabel& label) override;
+    void AddButton(TButton& button) override;
+    void AddCheckBox(TCheckBox& box) override;
+    void AddSpinEdit(TSpinEdit& spin) override;
+    bool SpinInput(TSpinEdit& spin, HWND edit, UINT message, WPARAM wParam);
+    void ForwardSpinSelection(TSpinEdit& spin, HWND edit);
+    void AddComboBox(TComboBox& combo) override;
+    void AddMemo(TMemo& memo) override;
+    void AddProgressBar(TProgressBar& bar) override;
+    void AddStatusBar(TStatusBar& bar) override;
+
+    // The grids (GridView.cpp).
+    void AddGrid(TStringGrid& grid) override;
+    void PaintGrid(GridView& view, HDC dc);
+    LRESULT GridMessage(GridView& view, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The menu bar and the menus (MenuBar.cpp).
+    void AddMenuBar(TMenuBar& bar) override;
+    void AddPopupMenu(TPopupMenu& popup) override;
+    LRESULT MenuBarMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void PaintMenuBar(HDC dc);
+    std::vector<std::pair<RECT, std::size_t>> MenuBarItems(HDC dc);
+    bool MenuBarKey(WPARAM key);
+    void PressMenuBar(TMouseButton button, POINT at);
+    void OpenMenuBarItem(const RECT& rect, std::size_t index);
+    void AddMenuItems(HMENU menu, TMenuItem& parent);
+    UINT TrackMenu(HMENU menu, POINT at);
+    static MainWindow* TrackingWindow(const MSG& msg);
+    static LRESULT CALLBACK BarMenuFilter(int code, WPARAM wParam, LPARAM lParam);
+    void BarMenuMouseMove(POINT at);
+
+    // Sizes and DPI (Sizing.cpp): the layout's pixels on the monitor, the fonts at its scale,
+    // the window's size and scrolling.
+    int S(int value) const;
     HFONT FontOf(const TControl& control);
     HFONT Font(const std::string& name, int height);
     std::pair<std::string, int> FontNameAndHeight(const TControl& control) const;
     // The control's font, or a smaller size of it in which `text` fits `width` layout pixels.
     HFONT FittedFont(const TControl& control, const std::string& text, int width, int smallest = 8);
-    int S(int value) const;
-    void SetTip(HWND hwnd, const std::string& hint);
-
-    void BuildControls();
-    void AddMenuBar(TMenuBar& bar);
-    void AddGroupBox(TGroupBox& box);
-    void AddPageControl(TPageControl& pages);
-    void AddLabel(TLabel& label);
-    void AddButton(TButton& button);
-    void AddCheckBox(TCheckBox& box);
-    void AddSpinEdit(TSpinEdit& spin);
-    void AddComboBox(TComboBox& combo);
-    void AddMemo(TMemo& memo);
-    void AddProgressBar(TProgressBar& bar);
-    void AddStatusBar(TStatusBar& bar);
-    void AddGrid(TStringGrid& grid);
-
     void ApplyWindowSize();
     void Centre();
-    void RefreshAll();
     void ChangeDpi(int dpi, const RECT* suggested);
     void ScrollClient(int request);
-    void PaintMenuBar(HDC dc);
-    void PaintGroupBox(const TGroupBox& box, HWND panel, HDC dc);
-    std::vector<std::pair<RECT, std::size_t>> MenuBarItems(HDC dc);
-    UINT TrackMenu(HMENU menu, POINT at);
-    void AddMenuItems(HMENU menu, TMenuItem& parent);
-    void PaintGrid(GridView& view, HDC dc);
-    LRESULT GridMessage(GridView& view, UINT message, WPARAM wParam, LPARAM lParam);
-    bool SpinInput(TSpinEdit& spin, HWND edit, UINT message, WPARAM wParam);
-    void ForwardSpinSelection(TSpinEdit& spin, HWND edit);
-    TFocusCause FocusCause() const;
-    void PressMenuBar(TMouseButton button, POINT at);
-    void OpenMenuBarItem(const RECT& rect, std::size_t index);
-    bool MenuBarKey(WPARAM key);
-    void AddPopupMenu(TPopupMenu& popup);
-    void Hook(HWND hwnd, std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)> hook);
-    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR data);
 
     TForm1& form_;
     HWND hwnd_ = nullptr;
@@ -144,6 +170,14 @@ private:
     std::map<std::tuple<std::string, int, int>, HFONT> fonts_;
     std::vector<HICON> icons_;
     std::vector<TMenuItem*> commandItems_;
+    // While a menu of the bar is open: the bar's items, the one whose menu it is, and the item
+    // the mouse moved onto meanwhile (-1 for none).
+    struct BarMenu {
+        bool open = false;
+        int item = -1;
+        std::vector<std::pair<RECT, std::size_t>> items;
+        int next = -1;
+    } barMenu_;
     HBRUSH face_ = nullptr;
     HBRUSH white_ = nullptr;
 };

@@ -16,7 +16,7 @@ constexpr const wchar_t* kWakeClass = L"ImconfLoopWake";
 
 }  // namespace
 
-Win32EventLoop::Win32EventLoop() : start_(Clock::now())
+Win32EventLoop::Win32EventLoop()
 {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
@@ -49,43 +49,19 @@ Win32EventLoop::~Win32EventLoop()
     ::DestroyWindow(wake_);
 }
 
-Micros Win32EventLoop::Now() const
+void Win32EventLoop::WakeForPosted()
 {
-    return std::chrono::duration_cast<Micros>(Clock::now() - start_);
+    ::PostMessageW(wake_, kPostedMessage, 0, 0);
 }
 
-EventLoop::TimerToken Win32EventLoop::ScheduleAt(Micros due, Task task)
+void Win32EventLoop::ReportUnhandled(const std::string& text)
 {
-    const TimerToken token = timers_.Add(due, std::move(task));
-    Arm();
-    return token;
-}
-
-void Win32EventLoop::Cancel(TimerToken token)
-{
-    timers_.Cancel(token);
-    Arm();
-}
-
-void Win32EventLoop::Post(Task task)
-{
-    if (posted_.Push(std::move(task)))
-        ::PostMessageW(wake_, kPostedMessage, 0, 0);
-}
-
-void Win32EventLoop::Run(Task& task) noexcept
-{
-    RunReportingErrors(task, [this](const std::string& text) {
-        if (errorHandler_)
-            errorHandler_(text);
-        else
-            std::fprintf(stderr, "imconf: %s\n", text.c_str());
-    });
+    std::fprintf(stderr, "imconf: %s\n", text.c_str());
 }
 
 void Win32EventLoop::Arm()
 {
-    const std::optional<Micros> wait = timers_.WaitTime(Now(), std::chrono::milliseconds(1));
+    const std::optional<Micros> wait = WaitTime();
     {
         std::lock_guard lock(mutex_);
         if (wait)
@@ -119,19 +95,13 @@ void Win32EventLoop::WaiterThread()
     }
 }
 
-void Win32EventLoop::RunDueTimers()
+void Win32EventLoop::TimerWake()
 {
     {
         std::lock_guard lock(mutex_);
         tickPending_ = false;
     }
-    timers_.RunRound(Now(), [this](Task& task) { Run(task); });
-    Arm();
-}
-
-void Win32EventLoop::RunPosted()
-{
-    posted_.RunPending([this](Task& task) { Run(task); });
+    RunDueTimers();
 }
 
 LRESULT CALLBACK Win32EventLoop::WakeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -142,7 +112,7 @@ LRESULT CALLBACK Win32EventLoop::WakeProc(HWND hwnd, UINT message, WPARAM wParam
         return 0;
     }
     if (self != nullptr && message == kTimerMessage) {
-        self->RunDueTimers();
+        self->TimerWake();
         return 0;
     }
     return ::DefWindowProcW(hwnd, message, wParam, lParam);

@@ -6,9 +6,7 @@
 // message loop of the thread, modal dialogs' and menus' included. An exception that escapes a
 // task goes to the error handler; nothing escapes into the window procedure.
 
-#include "runtime/EventLoop.h"
-#include "runtime/PostedTasks.h"
-#include "runtime/TimerQueue.h"
+#include "runtime/WindowEventLoop.h"
 
 #include <windows.h>
 
@@ -21,21 +19,11 @@
 
 namespace imconf::win {
 
-class Win32EventLoop final : public EventLoop {
+class Win32EventLoop final : public WindowEventLoop {
 public:
-    using ErrorHandler = std::function<void(const std::string& text)>;
-
     // Create on the window's thread; it must outlive every thread that posts to it.
     Win32EventLoop();
     ~Win32EventLoop() override;
-
-    Micros Now() const override;
-    TimerToken ScheduleAt(Micros due, Task task) override;
-    void Cancel(TimerToken token) override;
-    void Post(Task task) override;
-
-    void SetErrorHandler(ErrorHandler handler) { errorHandler_ = std::move(handler); }
-    std::size_t PendingTimers() const { return timers_.Size(); }
 
     // The thread's message loop until WM_QUIT; returns its exit code.
     static int RunMessageLoop();
@@ -44,18 +32,13 @@ public:
 
 private:
     static LRESULT CALLBACK WakeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    void Run(Task& task) noexcept;
-    void Arm();
-    void RunDueTimers();
-    void RunPosted();
+    void Arm() override;
+    void WakeForPosted() override;
+    void ReportUnhandled(const std::string& text) override;
+    void TimerWake();
     void WaiterThread();
 
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start_;
     HWND wake_ = nullptr;
-    TimerQueue timers_;  // window thread only
-
-    PostedTasks posted_;  // any thread
 
     std::mutex mutex_;  // guards what follows
     std::optional<Clock::time_point> deadline_;
@@ -63,8 +46,6 @@ private:
     bool stopping_ = false;
     HANDLE rearm_ = nullptr;  // auto-reset event: the deadline changed
     std::thread waiter_;
-
-    ErrorHandler errorHandler_;
 };
 
 }  // namespace imconf::win

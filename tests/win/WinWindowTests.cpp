@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,6 +118,30 @@ UINT Choose(HMENU menu, const std::wstring& caption)
     return 0;
 }
 
+// A shown top-level window of this class on the thread (the question box's "#32770", an open
+// menu's "#32768"), or nullptr.
+HWND ShownWindowOfClass(DWORD thread, const std::wstring& className)
+{
+    struct Search {
+        const std::wstring& name;
+        HWND found = nullptr;
+    } search{className};
+    ::EnumThreadWindows(
+        thread,
+        [](HWND hwnd, LPARAM data) {
+            auto& s = *reinterpret_cast<Search*>(data);
+            wchar_t cls[32] = {};
+            ::GetClassNameW(hwnd, cls, 32);
+            if (s.name == cls && ::IsWindowVisible(hwnd)) {
+                s.found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // Answers the next dialog box of the window's thread from a thread of its own, as a user
 // would: `answer` reads the box and presses one of its buttons.
 class DialogAnswerer {
@@ -125,19 +150,7 @@ public:
         : thread_([this, answer, ui = ::GetCurrentThreadId()] {
               const auto end = std::chrono::steady_clock::now() + 30s;
               while (std::chrono::steady_clock::now() < end) {
-                  HWND box = nullptr;
-                  ::EnumThreadWindows(
-                      ui,
-                      [](HWND hwnd, LPARAM found) {
-                          wchar_t cls[32] = {};
-                          ::GetClassNameW(hwnd, cls, 32);
-                          if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) {
-                              *reinterpret_cast<HWND*>(found) = hwnd;
-                              return FALSE;
-                          }
-                          return TRUE;
-                      },
-                      reinterpret_cast<LPARAM>(&box));
+                  HWND box = ShownWindowOfClass(ui, L"#32770");
                   if (box != nullptr) {
                       answer(box);
                       answered_ = true;
@@ -332,6 +345,52 @@ TEST(WinWindow, MenusShowTheMenuTreeWithItsMarksAndHiddenItems)
     w.PressMenuBarItem(0);
     EXPECT_TRUE(f.BR_19200->Checked());
     EXPECT_FALSE(f.BR_9600->Checked());
+}
+
+TEST(WinWindow, WithABarMenuOpenTheMouseOnAnotherItemOfTheBarOpensThatItemsMenu)
+{
+    Tool t;
+    MainWindow& w = t.window();
+    const std::optional<RECT> search = w.MenuBarItemRect(1);
+    ASSERT_TRUE(search.has_value());
+    POINT over{(search->left + search->right) / 2, (search->top + search->bottom) / 2};
+    ::ClientToScreen(w.HandleOf(t.form().TeMenuBar1), &over);
+    // The user, on a thread of their own: with the first item's menu open, the mouse moves onto
+    // the second item; once its menu shows, Escape closes it.
+    std::vector<std::wstring> first, then;
+    std::thread user([&, ui = ::GetCurrentThreadId()] {
+        const auto shown = [ui] {
+            HWND popup = ShownWindowOfClass(ui, L"#32768");
+            return popup == nullptr
+                       ? std::vector<std::wstring>{}
+                       : Entries(reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0)));
+        };
+        const auto until = [](const std::function<bool()>& done) {
+            const auto end = std::chrono::steady_clock::now() + 10s;
+            while (!done() && std::chrono::steady_clock::now() < end)
+                ::Sleep(20);  // the user's pace: the menu is looked at again
+        };
+        until([&] { return !(first = shown()).empty(); });
+        INPUT move{};
+        move.type = INPUT_MOUSE;
+        move.mi.dx = ::MulDiv(over.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+        move.mi.dy = ::MulDiv(over.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+        move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        ::SendInput(1, &move, sizeof(move));
+        until([&] {
+            then = shown();
+            return !then.empty() && then != first;
+        });
+        INPUT escape[2] = {};
+        escape[0].type = escape[1].type = INPUT_KEYBOARD;
+        escape[0].ki.wVk = escape[1].ki.wVk = VK_ESCAPE;
+        escape[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        ::SendInput(2, escape, sizeof(INPUT));
+    });
+    w.PressMenuBarItem(0);
+    user.join();
+    EXPECT_EQ(first, (std::vector<std::wstring>{L"Port", L"BaudRate"}));
+    EXPECT_EQ(then, (std::vector<std::wstring>{L"Start", L"Delay"}));
 }
 
 TEST(WinWindow, TheSpinEditorsKeysAndCharactersGoThroughTheControl)
