@@ -334,7 +334,8 @@ int Session::Read()
     if (const int code = Outcome("the configuration read"); code != status::Done)
         return code;
     const ModuleConfig config = FromModel(t.config);
-    const ReadOrigin origin{io_.now ? io_.now() : "", t.line.Port(), t.state.DeviceAddress};
+    const ReadOrigin origin{io_.now ? io_.now() : "", t.line.Port(), t.state.DeviceAddress,
+                            BaudRateToInt(t.line.BaudRate())};
     const std::string text = WriteConfigText(config, origin);
     if (!o_.output.empty()) {
         if (const auto error = WriteTextFile(o_.output, text))
