@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/ConfigFile.h"
+#include "app/SessionLogFile.h"
 #include "cli/TextFiles.h"
 #include "config/Catalogue.h"
 #include "firmware/Firmware.h"
@@ -46,6 +47,7 @@ struct Options {
     bool trace = false;
     bool json = false;
     bool quiet = false;
+    std::string log;
 
     int delay = 150;
     std::string output;
@@ -120,6 +122,8 @@ private:
     std::optional<TraceWatcher> watcher_;
     std::unique_ptr<ToolHost> host_;
     Tool* tool_ = nullptr;
+    // Declared after the tool, which it follows: it goes first.
+    std::optional<FormLogFile> log_;
     bool timedOut_ = false;
     bool progressShown_ = false;
     bool progressOn_ = false;
@@ -142,6 +146,10 @@ Tool& Session::Start(bool forModule)
     host_ = makeTool_();
     Tool& t = host_->Get();
     tool_ = &t;
+    if (!o_.log.empty())
+        log_.emplace(t.form, SessionLogFile::Single(o_.log, [this](const std::string& text) {
+                         io_.err << "imconf-cli: " << text << "\n";
+                     }));
     t.dialogs.onError = [this](const std::string& text) {
         io_.err << "imconf-cli: error: " << text << "\n";
     };
@@ -575,6 +583,8 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
                  "standard error");
     app.add_flag("--json", o.json, "machine-readable output (JSON) on standard output");
     app.add_flag("--quiet", o.quiet, "print only errors and the data asked for");
+    app.add_option("--log", o.log,
+                   "append the session log (every request, reply and outcome) to this file");
 
     auto* ports =
         app.add_subcommand("ports", "list the serial ports as the window lists them, with the "
