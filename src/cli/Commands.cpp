@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/ConfigFile.h"
+#include "cli/ReportCommand.h"
 #include "app/SessionLogFile.h"
 #include "cli/TextFiles.h"
 #include "config/Catalogue.h"
@@ -636,6 +637,7 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
     build->add_option("-o,--output", o.output,
                       "the image file (default: the FLASH file's name without its last four "
                       "characters, followed by _Crypt.hex)");
+    const ReportCommand report(app);
 
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -645,6 +647,8 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
         return code == 0 ? status::Done : status::Usage;
     }
 
+    if (report.Parsed())
+        return report.Run(io);
     Session session(o, io, makeTool);
     const std::vector<std::pair<CLI::App*, int (Session::*)()>> commands{
         {ports, &Session::Ports},      {search, &Session::Search},     {read, &Session::Read},
