@@ -4,8 +4,10 @@
 #include "app/Form1.h"
 #include "modbus/Crc16.h"
 #include "modbus/Text.h"
+#include "runtime/FileAccess.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace imconf {
 
@@ -46,7 +48,12 @@ void TForm1::CustomItem24Click()
         ShowFileError(result.Error);
         Upgrade.FileRefused(*file, result.Error);
         return;
-    case LoadOutcome::Loaded: StartUpgrade(); return;
+    case LoadOutcome::Loaded: {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(files::PathFromUtf8(*file), error);
+        StartUpgrade(*file + ", " + (error ? "?" : std::to_string(size)) + " bytes");
+        return;
+    }
     }
 }
 

@@ -224,7 +224,7 @@ public:
     void SpeedChanged() { Commands.SpeedChanged(); }
 
     // Firmware upgrade through the bootloader.
-    void StartUpgrade() { Upgrade.Start(); }
+    void StartUpgrade(const std::string& image = {}) { Upgrade.Start(image); }
     void SendFlashPage() { Upgrade.SendFlashPage(); }
     void SendEepromBlock(std::uint8_t block) { Upgrade.SendEepromBlock(block); }
     void SendUpgradeEnd() { Upgrade.SendUpgradeEnd(); }

@@ -94,20 +94,22 @@ TEST(SessionLog, AReadLogsEachRequestReplyAndOutcomeWithTimePortSpeedAndAddress)
     ASSERT_TRUE(w.RunToEnd());
     ASSERT_EQ(w.form->TeMemo1.Lines.Last(), "   : ОК.");
 
+    const auto lines = w.out.Lines();
     const auto tx = w.out.Starting(w.Prefix() + "TX : ");
     const auto rx = w.out.Starting(w.Prefix() + "RX : ");
-    const auto ok = w.out.Starting(w.Prefix() + "   : ОК.");
     EXPECT_EQ(tx.size(), 4u);
     EXPECT_EQ(rx.size(), 4u);
-    EXPECT_EQ(ok.size(), 4u);
+    EXPECT_EQ(w.out.Starting(w.Prefix() + "   : ОК.").size(), 4u);
     EXPECT_EQ(tx.front(), w.Prefix() + "TX : F7 03 01 00 00 20 51 78") << "the link area first";
     // The 69-byte reply spans four trace lines in the pane and one line in the log.
     EXPECT_EQ(rx.front().size(), (w.Prefix() + "RX : ").size() + 69 * 3 - 1);
-    // Request, reply, outcome, in that order, and every line is one of the three or the
-    // pane's ending.
-    EXPECT_EQ(w.out.Lines()[0], tx[0]);
-    EXPECT_EQ(w.out.Lines()[1], rx[0]);
-    EXPECT_EQ(w.out.Lines()[2], ok[0]);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[0], w.Prefix() + "START read");
+    EXPECT_EQ(lines[1], tx[0]);
+    EXPECT_EQ(lines[2], rx[0]);
+    EXPECT_EQ(lines[3], w.Prefix() + "   : ОК.");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), w.Prefix() + "END read: done, address 247"),
+              1);
     for (const std::string& day : w.out.days)
         EXPECT_EQ(day, "2026-12-10");
 }
@@ -116,10 +118,8 @@ TEST(SessionLog, AFailedWriteLogsItsRequestTheFailureAndTheEndingOnce)
 {
     LoggedWindow w;
     w.state.DeviceAddress = 5;  // nobody answers there
-    w.form->Observers.OperationStarted(OperationKind::Write, "");
     w.form->TeButton2.Click();
     ASSERT_TRUE(w.RunToEnd());
-    w.form->Observers.OperationEnded({OperationKind::Write, OutcomeKind::NoAnswer, 5, ""});
 
     const auto lines = w.out.Lines();
     EXPECT_EQ(lines.front(), w.Prefix(5) + "START write");
@@ -135,25 +135,29 @@ TEST(SessionLog, AFailedWriteLogsItsRequestTheFailureAndTheEndingOnce)
     EXPECT_EQ(lines.back(), w.Prefix(5) + "END write: no answer, address 5");
 }
 
-TEST(SessionLog, AnUpgradeLogsItsImageItsEndingAndTheSearchItsAddress)
+TEST(SessionLog, AnUpgradeLogsItsImageFileAndSizeAndItsEnding)
 {
     LoggedWindow w;
-    w.form->Observers.OperationStarted(OperationKind::Upgrade, "module-2.1.hex, 14851 bytes");
-    w.form->ShowEnding({"   : загрузка ПО...", "   : OK."});
-    w.form->Observers.OperationEnded({OperationKind::Upgrade, OutcomeKind::Done, 247, ""});
-    w.form->Observers.OperationEnded({OperationKind::Search, OutcomeKind::Done, 12, ""});
-    EXPECT_EQ(w.out.Lines(), (std::vector<std::string>{
-                                 w.Prefix() + "START upgrade: module-2.1.hex, 14851 bytes",
-                                 w.Prefix() + "   : загрузка ПО...",
-                                 w.Prefix() + "   : OK.",
-                                 w.Prefix() + "END upgrade: done, address 247",
-                                 w.Prefix() + "END search: done, address 12",
-                             }));
+    w.module.SetMode(sim::TMode::Bootloader);
+    const std::string image = w.dir.File("fw.hex");
+    ASSERT_FALSE(WriteTextFile(image, std::string(14338, '\x5A')));
+    w.dialogs.fileAnswer = image;
+    w.form->CustomItem24->Click();
+    ASSERT_TRUE(w.RunToEnd());
+    ASSERT_EQ(w.form->TeMemo1.Lines.Last(), "   : OK.");
+
+    const auto lines = w.out.Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_TRUE(lines.front().ends_with(" START upgrade: " + image + ", 14338 bytes"))
+        << lines.front();
+    EXPECT_TRUE(lines[lines.size() - 2].ends_with(" 247    : OK.")) << lines[lines.size() - 2];
+    EXPECT_EQ(lines.back(), w.Prefix() + "END upgrade: done, address 247");
+
     // Gone with its window's log: nothing more is written.
     w.log.reset();
     w.form->TeButton5.Click();
     ASSERT_TRUE(w.RunToEnd());
-    EXPECT_EQ(w.out.Lines().size(), 5u);
+    EXPECT_EQ(w.out.Lines().size(), lines.size());
 }
 
 TEST(SessionLog, LocalTimeStampIsIsoWithMillisecondsAndOffset)
