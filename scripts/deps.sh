@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh build|test|screenshot|fuzz|bench|windows|format
 #   test adds GoogleTest, the peers the integration tests talk to (libmodbus, mbpoll) and the
 #   packaging tools and Debian's checkers of a package (lintian, appstreamcli,
-#   desktop-file-validate, man and col); screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus;
+#   desktop-file-validate, man and col) and headless Chromium with poppler's PDF tools for the
+#   printed report; screenshot adds Xvfb; fuzz adds clang's libFuzzer; bench adds libmodbus;
 #   windows adds the mingw-w64 cross compiler and wine (with the packages wine recommends), NSIS
 #   and zip for the packages, Xvfb for the window tests and ImageMagick for their pictures;
 #   format is clang-format 14 alone.
@@ -13,7 +14,8 @@ want=(cmake ninja-build g++ pkg-config qt6-base-dev fonts-liberation fonts-dejav
 case "${1:-build}" in
   build) ;;
   test) want+=(libgtest-dev libgmock-dev mbpoll libmodbus-dev dpkg-dev file
-               lintian appstream desktop-file-utils man-db groff-base bsdextrautils) ;;
+               lintian appstream desktop-file-utils man-db groff-base bsdextrautils
+               chromium poppler-utils) ;;
   screenshot) want+=(libgtest-dev libgmock-dev xvfb xauth) ;;
   fuzz) want+=(clang-14 libclang-rt-14-dev) ;;
   bench) want+=(libgtest-dev libgmock-dev libmodbus-dev xvfb xauth) ;;

@@ -4,8 +4,10 @@
 
 #include "app/Form1.h"
 #include "modbus/Text.h"
+#include "runtime/FileAccess.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace imconf {
 
@@ -101,7 +103,9 @@ void TForm1::CustomItem24Click()
         Upgrade.FileRefused(*file, "damaged: its CRC is not that of its FLASH part");
         return;
     }
-    StartUpgrade();
+    std::error_code error;
+    const auto size = std::filesystem::file_size(files::PathFromUtf8(*file), error);
+    StartUpgrade(*file + ", " + (error ? "?" : std::to_string(size)) + " bytes");
 }
 
 // --- Image builder --------------------------------------------------------------------------

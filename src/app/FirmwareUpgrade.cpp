@@ -44,7 +44,7 @@ void FirmwareUpgrade::FileRefused(const std::string& file, const std::string& wh
         {OperationKind::Upgrade, OutcomeKind::BadFile, s_.DeviceAddress, file + ": " + why});
 }
 
-void FirmwareUpgrade::Start()
+void FirmwareUpgrade::Start(const std::string& image)
 {
     port_.SetBaudRate(TBaudRate::br19200);
     Step = 0;
@@ -52,7 +52,7 @@ void FirmwareUpgrade::Start()
     s_.OperationState = opstate::Upgrade;
     s_.ReplyKind = replykind::UpgradeFrame;
     view_.ShowOperationPanes(0, Image.EepromBlockCount + 29, 1, kDownloadLine);
-    observer_.OperationStarted(OperationKind::Upgrade, {});
+    observer_.OperationStarted(OperationKind::Upgrade, image);
     SendFlashPage();
 }
 

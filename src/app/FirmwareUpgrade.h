@@ -33,7 +33,8 @@ public:
     std::uint8_t Step = 0;
     std::int32_t Errors = 0;
 
-    void Start();
+    // `image` names the upgrade image for the observers ("FILE, N bytes"); may be empty.
+    void Start(const std::string& image = {});
     // The file chosen could not be used: the upgrade starts and ends at once, nothing sent.
     void FileRefused(const std::string& file, const std::string& why);
     // The acknowledgement of the frame out: the next frame, or the upgrade is complete.

@@ -4,6 +4,7 @@
 #include "modbus/Text.h"
 
 #include <memory>
+#include <utility>
 
 namespace imconf {
 
@@ -274,6 +275,8 @@ void TForm1::FormActivate()
     SetUpLinkGrid();
     SetUpNodesGrid();
     SetUpZoneGrid();
+    if (std::exchange(showTablesOnActivation_, false))
+        ShowTables();
 }
 
 void TForm1::TeMenuBar1MouseDown()

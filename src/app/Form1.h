@@ -96,6 +96,12 @@ public:
     void FormCreate();
     void FormActivate();
 
+    // Opens a configuration file (imconf FILE.json): the grids show it as after a read, ready
+    // to be edited and written; the first activation after it shows it again. A bad file is
+    // refused in the error box with the command line's message ("FILE: field: reason") and the
+    // window stays as it was. True when the file was opened.
+    bool OpenConfigFile(const std::string& path);
+
     ProgramState& State;
     ConfigModel& Config;
     ISerialLine& ComPort1;
@@ -247,7 +253,7 @@ public:
     void SpeedChanged() { Commands.SpeedChanged(); }
 
     // Firmware upgrade through the bootloader.
-    void StartUpgrade() { Upgrade.Start(); }
+    void StartUpgrade(const std::string& image = {}) { Upgrade.Start(image); }
     void SendFlashPage() { Upgrade.SendFlashPage(); }
     void SendEepromBlock(std::uint8_t block) { Upgrade.SendEepromBlock(block); }
     void SendUpgradeEnd() { Upgrade.SendUpgradeEnd(); }
@@ -356,11 +362,16 @@ private:
     void ChoosePort(int byName, int com1);
     TMenuItem& AddPortEntry(std::size_t position, const SystemPort& port);
 
+    // The grids and tables shown again, as after a read.
+    void ShowTables();
+
     IDialogs& dialogs_;
     ISystemPortList& systemPorts_;
     const IScreen& screen_;
     std::string portFileName_;
     std::string executableDir_;
+    // A file opened before the first activation, whose set-up cuts the grids back.
+    bool showTablesOnActivation_ = false;
 };
 
 }  // namespace imconf

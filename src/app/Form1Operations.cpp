@@ -169,9 +169,7 @@ void TForm1::Reactivate()
     FormActivate();
     // The activation steps cut the grids back to their set-up state although the tables are
     // unchanged; show the tables again so that no configuration looks lost.
-    ShowNodeList();
-    for (std::size_t i = 0; i < Config.LinkTable.size(); ++i)
-        ShowLinkEntry(i);
+    ShowTables();
 }
 
 std::uint8_t TForm1::CheckedBaudIndex() const

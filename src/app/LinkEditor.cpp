@@ -1,6 +1,7 @@
 // The slave-mode editor: the link grid, its in-place number editor and its popup menu.
 
 #include "app/Form1.h"
+#include "app/TabTexts.h"
 #include "modbus/Text.h"
 
 #include <array>
@@ -35,21 +36,23 @@ void TForm1::ShowLinkEntry(std::size_t index)
 {
     const int group = static_cast<int>(index / kLinkRows);
     const int row = static_cast<int>(index % kLinkRows) + 1;
-    LINK_Grid.SetCell(EntryColumn(group), row, LinkEntryText(Config.LinkTable[index]));
+    LINK_Grid.SetCell(EntryColumn(group), row, tabtexts::LinkText(Config.LinkTable[index]));
 }
 
 void TForm1::SetUpLinkGrid()
 {
     for (int col = 0; col < static_cast<int>(kLinkColumnWidths.size()); ++col) {
         LINK_Grid.SetColWidth(col, kLinkColumnWidths[static_cast<std::size_t>(col)]);
-        LINK_Grid.SetCell(col, 0, IsSpacer(col) ? "" : (col % 3 == 0 ? "№ ИНД." : "ЗОНА ПУИ"));
+        LINK_Grid.SetCell(
+            col, 0,
+            IsSpacer(col) ? "" : (col % 3 == 0 ? tabtexts::kIndicator : tabtexts::kLinkZone));
     }
     for (int r = 1; r <= kLinkRows; ++r) {
         const int i = r - 1;
         for (int group = 0; group < kLinkGroups; ++group) {
             const int index = i + kLinkRows * group;
             LINK_Grid.SetCell(3 * group, r,
-                              FormatZeroPadded(static_cast<std::uint16_t>(index + 1), 2));
+                              tabtexts::LinkIndicator(static_cast<std::size_t>(index)));
             // Raw numbers: only a zone entry reads as its text until its cell is rewritten.
             LINK_Grid.SetCell(
                 EntryColumn(group), r,

@@ -2,6 +2,7 @@
 // popup menu; also the layout of both tabs' editors and the in-place editors' timer.
 
 #include "app/Form1.h"
+#include "app/TabTexts.h"
 #include "config/Catalogue.h"
 #include "modbus/Text.h"
 
@@ -150,8 +151,8 @@ void TForm1::SetUpNodesGrid()
     NodesGrid.SetColWidth(0, 30);
     NodesGrid.SetColWidth(1, 130);
     NodesGrid.SetColWidth(2, 60);
-    NodesGrid.SetCell(1, 0, "ТИП ПРИБОРА");
-    NodesGrid.SetCell(2, 0, "АДРЕС");
+    NodesGrid.SetCell(1, 0, tabtexts::kNodeType);
+    NodesGrid.SetCell(2, 0, tabtexts::kNodeAddress);
     NodesGrid.SetBounds(NodesGrid.Left(), NodesGrid.Top(), 6 + NodesGrid.ColWidthSum(),
                         NodesGrid.Height());
     NodesGrid.SetRowCount(2);
@@ -161,8 +162,8 @@ void TForm1::SetUpZoneGrid()
 {
     ZoneGrid.SetColWidth(0, 130);
     ZoneGrid.SetColWidth(1, 60);
-    ZoneGrid.SetCell(0, 0, "НАЗВАНИЕ");
-    ZoneGrid.SetCell(1, 0, "№ ИНД.");
+    ZoneGrid.SetCell(0, 0, tabtexts::kZoneName);
+    ZoneGrid.SetCell(1, 0, tabtexts::kIndicator);
     ZoneGrid.SetBounds(ZoneGrid.Left(), ZoneGrid.Top(), 5 + ZoneGrid.ColWidthSum(),
                        ZoneGrid.Height());
     ZoneGrid.SetRowCount(2);
@@ -179,10 +180,10 @@ void TForm1::ShowNodeList()
         Config.SelectedNode = selected;
         for (int i = 0; i < Config.NodeCount; ++i) {
             const NodeRecord& node = Config.NodeTable[static_cast<std::size_t>(i)];
-            NodesGrid.SetCell(0, i + 1, FormatZeroPadded(static_cast<std::uint16_t>(i), 2));
-            if (const auto text = NodeGridText(node.TypeCode))
-                NodesGrid.SetCell(1, i + 1, std::string(*text));
-            NodesGrid.SetCell(2, i + 1, FormatZeroPadded(node.Address, 3));
+            NodesGrid.SetCell(0, i + 1, tabtexts::NodePosition(i));
+            if (const auto text = tabtexts::NodeType(node.TypeCode))
+                NodesGrid.SetCell(1, i + 1, *text);
+            NodesGrid.SetCell(2, i + 1, tabtexts::NodeAddress(node.Address));
         }
         // Keep the selection near the view.
         const int s = Config.SelectedNode;
@@ -215,9 +216,8 @@ void TForm1::ShowZoneList()
         Config.SelectedZone = selectedZone;
         for (int r = 1; r < rows; ++r) {
             const TLoopSlot& slot = node.Loops[static_cast<std::size_t>(r - 1)];
-            ZoneGrid.SetCell(0, r, CutText("  " + slot.Label, 18));
-            ZoneGrid.SetCell(
-                1, r, FormatZeroPadded(static_cast<std::uint16_t>(slot.IndicatorIndex + 1), 2));
+            ZoneGrid.SetCell(0, r, tabtexts::ZoneName(slot));
+            ZoneGrid.SetCell(1, r, tabtexts::ZoneIndicator(slot));
         }
     }
     const int width = ZoneGrid.VertScrollBarVisible()
@@ -292,7 +292,7 @@ void TForm1::AddrEditChange()
     const std::uint8_t v = Config.NextFreeAddress(static_cast<std::uint8_t>(AddrEdit.Value()));
     AddrEdit.SetValue(v);
     Config.NodeTable[static_cast<std::size_t>(Config.SelectedNode)].Address = v;
-    NodesGrid.SetCell(2, Config.SelectedNode + 1, FormatZeroPadded(v, 3));
+    NodesGrid.SetCell(2, Config.SelectedNode + 1, tabtexts::NodeAddress(v));
 }
 
 void TForm1::AddrEditKeyDown(std::uint16_t key)

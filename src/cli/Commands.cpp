@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
 #include "cli/ConfigFile.h"
+#include "cli/ReportCommand.h"
+#include "app/SessionLogFile.h"
 #include "cli/TextFiles.h"
 #include "config/Catalogue.h"
 #include "firmware/Firmware.h"
@@ -48,6 +50,7 @@ struct Options {
     bool trace = false;
     bool json = false;
     bool quiet = false;
+    std::string log;
 
     int delay = 150;
     std::string output;
@@ -123,6 +126,8 @@ private:
     std::optional<TraceWatcher> watcher_;
     std::unique_ptr<ToolHost> host_;
     Tool* tool_ = nullptr;
+    // Declared after the tool, which it follows: it goes first.
+    std::optional<FormLogFile> log_;
     bool timedOut_ = false;
     bool progressShown_ = false;
     bool progressOn_ = false;
@@ -145,6 +150,10 @@ Tool& Session::Start(bool forModule)
     host_ = makeTool_();
     Tool& t = host_->Get();
     tool_ = &t;
+    if (!o_.log.empty())
+        log_.emplace(t.form, SessionLogFile::Single(o_.log, [this](const std::string& text) {
+                         io_.err << "imconf-cli: " << text << "\n";
+                     }));
     t.dialogs.onError = [this](const std::string& text) {
         io_.err << "imconf-cli: error: " << text << "\n";
     };
@@ -337,7 +346,8 @@ int Session::Read()
     if (const int code = Outcome("the configuration read"); code != status::Done)
         return code;
     const ModuleConfig config = FromModel(t.config);
-    const ReadOrigin origin{io_.now ? io_.now() : "", t.line.Port(), t.state.DeviceAddress};
+    const ReadOrigin origin{io_.now ? io_.now() : "", t.line.Port(), t.state.DeviceAddress,
+                            BaudRateToInt(t.line.BaudRate())};
     const std::string text = WriteConfigText(config, origin);
     if (!o_.output.empty()) {
         if (const auto error = WriteTextFile(o_.output, text))
@@ -619,6 +629,8 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
                  "standard error");
     app.add_flag("--json", o.json, "machine-readable output (JSON) on standard output");
     app.add_flag("--quiet", o.quiet, "print only errors and the data asked for");
+    app.add_option("--log", o.log,
+                   "append the session log (every request, reply and outcome) to this file");
 
     auto* ports =
         app.add_subcommand("ports", "list the serial ports as the window lists them, with the "
@@ -674,6 +686,7 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
     build->add_option("-o,--output", o.output,
                       "the image file (default: the FLASH file's name without its last four "
                       "characters, followed by _Crypt.hex)");
+    const ReportCommand report(app);
 
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -683,6 +696,8 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
         return code == 0 ? status::Done : status::Usage;
     }
 
+    if (report.Parsed())
+        return report.Run(io);
     Session session(o, io, makeTool);
     const std::vector<std::pair<CLI::App*, int (Session::*)()>> commands{
         {ports, &Session::Ports},      {search, &Session::Search},     {read, &Session::Read},

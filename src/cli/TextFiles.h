@@ -1,15 +1,11 @@
 #pragma once
-// Whole text files by name (UTF-8 paths on every platform), with the error texts the tool uses.
+// Whole text files by name are the core's (runtime/TextFiles.h); the command line's names.
 
-#include <optional>
-#include <string>
+#include "runtime/TextFiles.h"
 
 namespace imconf::cli {
 
-// The file's bytes into `text`; the error's text when it cannot be read.
-std::optional<std::string> ReadTextFile(const std::string& path, std::string& text);
-
-// Creates or overwrites the file with `text`; the error's text on failure.
-std::optional<std::string> WriteTextFile(const std::string& path, const std::string& text);
+using imconf::ReadTextFile;
+using imconf::WriteTextFile;
 
 }  // namespace imconf::cli

@@ -1,6 +1,8 @@
 // imconf: the configuration tool's main window.
 
 #include "app/ExecutableDir.h"
+#include "app/SessionLogFile.h"
+#include "runtime/LogSystem.h"
 #include "qt/Look.h"
 #include "qt/Measure.h"
 #include "qt/ToolWindow.h"
@@ -11,14 +13,19 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string_view>
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: imconf\n"
-    "The configuration tool of the indication module; it takes no options.\n"
+    "Usage: imconf [--no-log] [FILE.json]\n"
+    "The configuration tool of the indication module.\n"
+    "  FILE.json           open this configuration file: the grids show it as after a read,\n"
+    "                      ready to be edited and written to the module\n"
+    "  --no-log            keep no session log (by default every request, reply and outcome\n"
+    "                      goes into a file a day in ~/.local/state/imconf/log)\n"
     "\n"
     "For the documentation screenshot only:\n"
     "  --screenshot FILE   save a picture of the window to FILE (PNG) and exit\n"
@@ -33,6 +40,8 @@ constexpr const char* kUsage =
     "                      CPU time used meanwhile and exit\n";
 
 struct Options {
+    std::optional<QString> file;
+    bool noLog = false;
     std::optional<QString> screenshot;
     int delayMs = 1000;
     bool firstPaint = false;
@@ -47,6 +56,10 @@ Options ParseOptions(const QStringList& args)
         const QString& arg = args[i];
         if (arg == "--screenshot" && i + 1 < args.size()) {
             options.screenshot = args[++i];
+        } else if (arg == "--no-log") {
+            options.noLog = true;
+        } else if (!arg.startsWith("-") && !options.file) {
+            options.file = arg;
         } else if (arg == "--first-paint") {
             options.firstPaint = true;
         } else if (arg == "--measure" && i + 1 < args.size()) {
@@ -101,6 +114,13 @@ int main(int argc, char* argv[])
     qtui::ToolWindow tool(
         ExecutableFolder().value_or(QCoreApplication::applicationDirPath().toStdString()));
     MainWindow& window = tool.Window();
+    std::unique_ptr<FormLogFile> log;
+    if (!options.noLog)
+        log = StartWindowLog(tool.form, DefaultLogFolder(), [](const std::string& text) {
+            std::fprintf(stderr, "imconf: %s\n", text.c_str());
+        });
+    if (options.file)
+        tool.form.OpenConfigFile(options.file->toStdString());
 
     if (options.screenshot) {
         QTimer::singleShot(options.delayMs, &window, [&window, file = *options.screenshot] {

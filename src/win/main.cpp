@@ -1,6 +1,8 @@
 // imconf: the configuration tool's main window (Windows).
 
 #include "app/ExecutableDir.h"
+#include "app/SessionLogFile.h"
+#include "runtime/LogSystem.h"
 #include "win/Dpi.h"
 #include "win/Snapshot.h"
 #include "win/ToolWindow.h"
@@ -11,6 +13,8 @@
 #include <shellapi.h>
 
 #include <chrono>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +22,12 @@
 namespace {
 
 constexpr const wchar_t* kUsage =
-    L"Usage: imconf\n"
-    L"The configuration tool of the indication module; it takes no options.\n"
+    L"Usage: imconf [--no-log] [FILE.json]\n"
+    L"The configuration tool of the indication module.\n"
+    L"  FILE.json           open this configuration file: the grids show it as after a read,\n"
+    L"                      ready to be edited and written to the module\n"
+    L"  --no-log            keep no session log (by default every request, reply and outcome\n"
+    L"                      goes into a file a day in %LOCALAPPDATA%\\imconf\\log)\n"
     L"\n"
     L"For the documentation pictures only:\n"
     L"  --screenshot FILE   save a picture of the window to FILE (BMP) and exit\n"
@@ -28,6 +36,8 @@ constexpr const wchar_t* kUsage =
     L"  --help              show this text\n";
 
 struct Options {
+    std::optional<std::wstring> file;
+    bool noLog = false;
     std::optional<std::wstring> screenshot;
     int delayMs = 1000;
     bool help = false;
@@ -41,6 +51,10 @@ Options ParseOptions(const std::vector<std::wstring>& args)
         const std::wstring& arg = args[i];
         if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
             options.help = true;
+        } else if (arg == L"--no-log") {
+            options.noLog = true;
+        } else if (!arg.empty() && arg[0] != L'-' && arg[0] != L'/' && !options.file) {
+            options.file = arg;
         } else if (arg == L"--screenshot" && i + 1 < args.size()) {
             options.screenshot = args[++i];
         } else if (arg == L"--delay" && i + 1 < args.size()) {
@@ -96,6 +110,13 @@ int main()
     // The program's own folder, not the working folder: the file dialogs start there.
     win::ToolWindow tool(ExecutableFolder().value_or("."));
     tool.Window().QuitOnClose(true);
+    std::unique_ptr<FormLogFile> log;
+    if (!options.noLog)
+        log = StartWindowLog(tool.form, DefaultLogFolder(), [](const std::string& text) {
+            std::fprintf(stderr, "imconf: %s\n", text.c_str());
+        });
+    if (options.file)
+        tool.form.OpenConfigFile(win::Narrow(*options.file));
     if (options.screenshot) {
         tool.loop.ScheduleAt(
             tool.loop.Now() + std::chrono::milliseconds(options.delayMs), [&tool, &options] {

@@ -165,6 +165,26 @@ def trace_corpus():
     write("fuzz_trace", "bootloader", bytes([250]) + bytes(range(256)) * 2 + b"\x00\x00\x00" + b"\x07\xA5")
 
 
+def config_file_corpus():
+    def config(links, nodes, read=None):
+        text = '{\n  "format": "imconf-configuration",\n  "version": 1,\n'
+        if read is not None:
+            text += '  "read": ' + read + ',\n'
+        text += '  "links": [' + ", ".join(links) + '],\n  "nodes": [' + ", ".join(nodes) + ']\n}\n'
+        return text.encode("utf-8")
+
+    plain = ['{"indicator": %d, "value": "0x%04X", "text": "x"}' % (i + 1, i) for i in range(24)]
+    write("fuzz_config_file", "read_file", config(
+        plain, ['{"type": 22, "name": "СИРТА-16И", "address": 1}', '{"type": 8, "address": 2}'],
+        '{"time": "2026-12-09T20:15:04Z", "port": "ttyUSB0", "address": 6, "baud": 9600}'))
+    write("fuzz_config_file", "numbers_and_texts", config(
+        ['{"value": %s}' % ("\"0x1205\"" if i % 3 else str(i)) for i in range(24)],
+        ['{"type": "9", "address": "247"}'] * 12))
+    write("fuzz_config_file", "too_many_loops", config(
+        plain, ['{"type": 22, "address": 1}', '{"type": 24, "address": 2}', '{"type": 8, "address": 3}']))
+    write("fuzz_config_file", "not_json", b'{"format": "imconf-configuration", "links": [')
+
+
 if __name__ == "__main__":
     shutil.rmtree(OUT, ignore_errors=True)
     receive_corpus()
@@ -172,3 +192,4 @@ if __name__ == "__main__":
     builder_corpus()
     comports_corpus()
     trace_corpus()
+    config_file_corpus()

@@ -1,9 +1,9 @@
-#include "cli/TextFiles.h"
+#include "runtime/TextFiles.h"
 
-#include "firmware/Firmware.h"
+#include "runtime/FileErrors.h"
 #include "runtime/FileAccess.h"
 
-namespace imconf::cli {
+namespace imconf {
 
 namespace {
 // Configuration files are small; anything larger is no configuration.
@@ -49,4 +49,4 @@ std::optional<std::string> WriteTextFile(const std::string& path, const std::str
     return std::nullopt;
 }
 
-}  // namespace imconf::cli
+}  // namespace imconf

@@ -1,6 +1,6 @@
-#include "cli/ConfigFile.h"
+#include "config/ConfigFile.h"
 
-#include "cli/TextFiles.h"
+#include "runtime/TextFiles.h"
 #include "config/Catalogue.h"
 #include "modbus/Text.h"
 
@@ -11,7 +11,7 @@
 #include <set>
 #include <sstream>
 
-namespace imconf::cli {
+namespace imconf {
 
 using Json = nlohmann::ordered_json;
 
@@ -46,6 +46,15 @@ std::string KnownTypes()
     for (const TDeviceType& type : kDeviceCatalogue)
         list += (list.empty() ? "" : ", ") + std::to_string(type.Code);
     return list;
+}
+
+// The speeds of the module (its speed register's codes 1 to 8).
+bool IsSpeed(unsigned baud)
+{
+    for (const unsigned speed : {1200u, 2400u, 4800u, 9600u, 14400u, 19200u, 38400u, 57600u})
+        if (speed == baud)
+            return true;
+    return false;
 }
 
 struct BadField {
@@ -111,7 +120,7 @@ void ParseDocument(const Json& doc, LoadedConfig& loaded)
         Refuse("version", "this program reads version " + std::to_string(kFormatVersion));
 
     if (const auto it = doc.find("read"); it != doc.end()) {
-        OnlyKeys(*it, {"time", "port", "address"}, "read");
+        OnlyKeys(*it, {"time", "port", "address", "baud"}, "read");
         ReadOrigin origin;
         if (const auto t = it->find("time"); t != it->end() && t->is_string())
             origin.Time = t->get<std::string>();
@@ -119,6 +128,11 @@ void ParseDocument(const Json& doc, LoadedConfig& loaded)
             origin.Port = p->get<std::string>();
         if (const auto a = it->find("address"); a != it->end())
             origin.Address = static_cast<int>(Number(*a, "read.address", 1, kMaxAddress));
+        if (const auto b = it->find("baud"); b != it->end()) {
+            origin.Baud = static_cast<unsigned>(Number(*b, "read.baud", 0, 1'000'000));
+            if (!IsSpeed(origin.Baud))
+                Refuse("read.baud", std::to_string(origin.Baud) + " is no speed of the module");
+        }
         loaded.Origin = origin;
     }
 
@@ -216,8 +230,9 @@ std::string WriteConfigText(const ModuleConfig& config, const std::optional<Read
     std::string text = "{\n  \"format\": " + Json(kFormatName).dump() +
                        ",\n  \"version\": " + std::to_string(kFormatVersion) + ",\n";
     if (origin) {
-        const Json read{
-            {"time", origin->Time}, {"port", origin->Port}, {"address", origin->Address}};
+        Json read{{"time", origin->Time}, {"port", origin->Port}, {"address", origin->Address}};
+        if (origin->Baud != 0)
+            read["baud"] = origin->Baud;
         text += "  \"read\": " + read.dump() + ",\n";
     }
     text += "  \"links\": " + list(links) + ",\n  \"nodes\": " + list(nodes) + "\n}\n";
@@ -317,4 +332,4 @@ std::string DescribeModel(const ConfigModel& model)
     return out.str();
 }
 
-}  // namespace imconf::cli
+}  // namespace imconf
