@@ -40,7 +40,8 @@ void TForm1::CustomItem24Click()
         TeMemo1.Lines.Clear();
         TeMemo1.Lines.Add(kDownloadLine);
         TeMemo1.Lines.Add("   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА.");
-        Upgrade.FileRefused(*file, "no upgrade image (wrong size)");
+        Upgrade.FileRefused(*file, "no upgrade image (" + std::to_string(kImageHeaderSize) +
+                                       " to " + std::to_string(kMaxImageFileSize) + " bytes)");
         return;
     case LoadOutcome::FileError:
         ShowFileError(result.Error);

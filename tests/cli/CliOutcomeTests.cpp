@@ -1,0 +1,67 @@
+// imconf-cli's exit status and reason from the ending the operation reports, and the checks
+// the command line makes before it talks to the module, in virtual time.
+
+#include "CliRig.h"
+
+#include "modbus/Crc16.h"
+
+#include <gtest/gtest.h>
+
+using namespace imconf;
+using namespace imconf::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The module refuses (an exception) or damages (a bad CRC) its replies to `function`.
+void Spoil(CliRig& rig, std::uint8_t function, bool refuse)
+{
+    rig.line.Intercept = [function, refuse](std::span<const std::uint8_t> frame)
+        -> std::optional<sim::TReply> {
+        if (frame[1] != function)
+            return std::nullopt;
+        std::vector<std::uint8_t> reply{frame[0], static_cast<std::uint8_t>(frame[1] | 0x80), 2, 0,
+                                        0};
+        PlaceCrc(reply.data(), 3);
+        if (!refuse)
+            reply[4] ^= 0xFF;
+        return sim::TReply{reply, 1ms};
+    };
+}
+
+}  // namespace
+
+TEST(CliOutcome, TheReasonIsTheEndingTheOperationReported)
+{
+    {
+        CliRig rig;
+        Spoil(rig, 0x06, true);
+        EXPECT_EQ(rig.Run({"block", "on"}), cli::status::Module);
+        EXPECT_TRUE(Has(rig.err, "the block command failed: the device at address 247")) << rig.err;
+        EXPECT_TRUE(Has(rig.err, "refused it")) << rig.err;
+    }
+    {
+        CliRig rig;
+        Spoil(rig, 0x06, false);
+        EXPECT_EQ(rig.Run({"sound-off"}), cli::status::Module);
+        EXPECT_TRUE(Has(rig.err, "the line is poor")) << rig.err;
+    }
+    {
+        // The read's third step is answered cut short, then the module goes silent.
+        CliRig rig;
+        rig.module.Faults().Add({sim::TFaultKind::Short, 3, 0.0, 0});
+        EXPECT_EQ(rig.Run({"read"}), cli::status::Module);
+        EXPECT_TRUE(Has(rig.err, "the line is poor")) << rig.err;
+        EXPECT_FALSE(Has(rig.err, "did not answer")) << rig.err;
+    }
+    {
+        CliRig rig(12);
+        EXPECT_EQ(rig.Run({"--json", "read"}), cli::status::Module);
+        EXPECT_TRUE(Has(rig.out, "did not answer")) << rig.out;
+    }
+}
