@@ -19,11 +19,7 @@ using CommandRun = std::function<int(Session&)>;
 
 class CommandSet {
 public:
-    CommandSet(CLI::App& app, CommonOptions& options)
-        : App(app),
-          Options(options)
-    {
-    }
+    CommandSet(CLI::App& app, CommonOptions& options) : App(app), Options(options) {}
 
     // A command: its options go on the subcommand returned. A command's own option values
     // live where `run` can reach them (a shared_ptr it captures, say).

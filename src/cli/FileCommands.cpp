@@ -53,7 +53,8 @@ void AddFileCommands(CommandSet& commands)
              [file](Session& s) { return Show(s, *file); })
         .add_option("FILE", *file, "the configuration file")
         ->required();
-    commands.Add("check", "check a configuration file", [file](Session& s) { return Check(s, *file); })
+    commands
+        .Add("check", "check a configuration file", [file](Session& s) { return Check(s, *file); })
         .add_option("FILE", *file, "the configuration file")
         ->required();
 }

@@ -18,7 +18,8 @@ int Upgrade(Session& s, const std::string& image)
     TForm1& f = t.form;
     t.dialogs.fileAnswers = {image};
     s.ShowProgress(true);
-    return s.Status(s.Run(OperationKind::Upgrade, [&f] { f.CustomItem24Click(); }, kUpgradeGuard),
+    return s.Status(s.Run(
+                        OperationKind::Upgrade, [&f] { f.CustomItem24Click(); }, kUpgradeGuard),
                     "the firmware upgrade");
 }
 
@@ -38,10 +39,9 @@ int BuildImage(Session& s, const BuildOptions& o)
     std::error_code error;
     if (!std::filesystem::exists(files::PathFromUtf8(made), error)) {
         s.Messages();  // the builder's own reason, when it gave one
-        return s.Fail(status::Usage, "no image made: the FLASH file must hold 1 to " +
-                                         std::to_string(kFlashSize) +
-                                         " bytes and the EEPROM file 1 to " +
-                                         std::to_string(kMaxBuilderEeprom));
+        return s.Fail(status::Usage,
+                      "no image made: the FLASH file must hold 1 to " + std::to_string(kFlashSize) +
+                          " bytes and the EEPROM file 1 to " + std::to_string(kMaxBuilderEeprom));
     }
     std::string output = made;
     if (!o.output.empty() && o.output != made) {

@@ -6,6 +6,7 @@
 #include "cli/ConfigFile.h"
 #include "cli/TextFiles.h"
 #include "config/Catalogue.h"
+#include "config/RegisterMap.h"
 
 #include <algorithm>
 #include <memory>
@@ -47,7 +48,8 @@ int Search(Session& s, int delay)
     s.ShowProgress(true);
     // 247 probes, each the delay, the pacing and the line time at the slowest speed.
     const Micros guard = Micros(247 * (delay + 150) * 1000) + 30s;
-    const auto ending = s.Run(OperationKind::Search, [&f] { f.CustomItem5Click(); }, guard);
+    const auto ending = s.Run(
+        OperationKind::Search, [&f] { f.CustomItem5Click(); }, guard);
     if (!ending)
         return s.Fail(status::Module, "the search gave no outcome in time");
     if (const int code = s.Status(ending, "the search"); code != status::Done)
@@ -62,14 +64,39 @@ int Search(Session& s, int delay)
 int ReadModule(Session& s, const std::string& what)
 {
     TForm1& f = s.T().form;
-    return s.Status(s.Run(OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard),
+    return s.Status(s.Run(
+                        OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard),
                     what);
+}
+
+// A device that answered the read, or refused it, says what it is: a foreign one is no module
+// whose configuration this is (--force takes it all the same).
+int ReadFromModule(Session& s)
+{
+    TForm1& f = s.T().form;
+    const auto ending = s.Run(
+        OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
+    const int code = s.Status(ending, "the configuration read");
+    const bool answered =
+        ending && (ending->result == OutcomeKind::Done || ending->result == OutcomeKind::Refused);
+    if (!answered || s.Options().force)
+        return code;
+    const auto identified = s.Identify();
+    const bool foreign =
+        identified &&
+        (identified->result == OutcomeKind::Refused ||
+         (identified->result == OutcomeKind::Done && identified->value != regmap::ModuleId));
+    if (!foreign)
+        return code;
+    s.result["identification"] = identified->value;
+    return s.Fail(status::Module,
+                  s.ForeignDevice(*identified) + "; its registers are no module configuration");
 }
 
 int Read(Session& s, const std::string& output)
 {
     Tool& t = s.Start(true);
-    if (const int code = ReadModule(s, "the configuration read"); code != status::Done)
+    if (const int code = ReadFromModule(s); code != status::Done)
         return code;
     const ModuleConfig config = FromModel(t.config);
     const ReadOrigin origin{s.Io().now ? s.Io().now() : "", t.line.Port(), t.state.DeviceAddress};
@@ -96,12 +123,15 @@ int Write(Session& s, const std::string& path)
         return s.FileError(path, file.Error + "; nothing was sent");
     Tool& t = s.Start(true);
     TForm1& f = t.form;
+    if (const int code = s.CheckIsModule("the configuration"); code != status::Done)
+        return code;
     t.config = file.Model;
     f.ShowNodeList();
     f.ShowZoneList();
     for (std::size_t i = 0; i < kIndicatorCount; ++i)
         f.ShowLinkEntry(i);
-    const auto written = s.Run(OperationKind::Write, [&f] { f.TeButton2Click(); }, kSequenceGuard);
+    const auto written = s.Run(
+        OperationKind::Write, [&f] { f.TeButton2Click(); }, kSequenceGuard);
     if (const int code = s.Status(written, "the configuration write"); code != status::Done)
         return code;
     if (const int code = ReadModule(s, "the read-back"); code != status::Done)
@@ -137,9 +167,11 @@ int Address(Session& s, int newAddress)
 {
     Tool& t = s.Start(true);
     TForm1& f = t.form;
+    if (const int code = s.CheckIsModule("the new address"); code != status::Done)
+        return code;
     f.HandleEvent([&f, newAddress] { f.TeSpinEdit2.SetValue(newAddress); });
-    const auto ending =
-        s.Run(OperationKind::AddressChange, [&f] { f.TeButton1Click(); }, kCommandGuard);
+    const auto ending = s.Run(
+        OperationKind::AddressChange, [&f] { f.TeButton1Click(); }, kCommandGuard);
     if (const int code = s.Status(ending, "the address command"); code != status::Done)
         return code;
     s.result["address"] = ending->value;
@@ -152,12 +184,15 @@ int Speed(Session& s, unsigned speed, bool pcFollows)
 {
     Tool& t = s.Start(true);
     TForm1& f = t.form;
+    if (const int code = s.CheckIsModule("the new speed"); code != status::Done)
+        return code;
     t.dialogs.answerYes = pcFollows;
-    const auto item = std::find(f.TeSComboBox1.Items.begin(), f.TeSComboBox1.Items.end(),
-                                std::to_string(speed));
+    const auto item =
+        std::find(f.TeSComboBox1.Items.begin(), f.TeSComboBox1.Items.end(), std::to_string(speed));
     const int index = static_cast<int>(item - f.TeSComboBox1.Items.begin());
-    const auto ending = s.Run(OperationKind::SpeedChange,
-                              [&f, index] { f.TeSComboBox1.ChooseByUser(index); }, kCommandGuard);
+    const auto ending = s.Run(
+        OperationKind::SpeedChange, [&f, index] { f.TeSComboBox1.ChooseByUser(index); },
+        kCommandGuard);
     if (const int code = s.Status(ending, "the speed command"); code != status::Done)
         return code;
     const unsigned pc = BaudRateToInt(t.line.BaudRate());
@@ -176,9 +211,12 @@ int Block(Session& s, bool on)
 {
     Tool& t = s.Start(true);
     TForm1& f = t.form;
+    if (const int code = s.CheckIsModule("the block command"); code != status::Done)
+        return code;
     // The box shows the state last acknowledged; the button sends the other one.
     f.TeCheckBox1.SetChecked(!on);
-    const auto ending = s.Run(OperationKind::Block, [&f] { f.TeButton3Click(); }, kCommandGuard);
+    const auto ending = s.Run(
+        OperationKind::Block, [&f] { f.TeButton3Click(); }, kCommandGuard);
     if (const int code = s.Status(ending, "the block command"); code != status::Done)
         return code;
     s.result["block"] = ending->value == 1;
@@ -189,7 +227,10 @@ int SoundOff(Session& s)
 {
     Tool& t = s.Start(true);
     TForm1& f = t.form;
-    return s.Status(s.Run(OperationKind::SoundOff, [&f] { f.Sound_ButtClick(); }, kCommandGuard),
+    if (const int code = s.CheckIsModule("the sound-off command"); code != status::Done)
+        return code;
+    return s.Status(s.Run(
+                        OperationKind::SoundOff, [&f] { f.Sound_ButtClick(); }, kCommandGuard),
                     "the sound-off command");
 }
 
@@ -248,8 +289,7 @@ void AddModuleCommands(CommandSet& commands)
     CLI::App& speedCommand =
         commands.Add("speed", "give the module a new speed (asks nothing)",
                      [speed, pcFollows](Session& s) { return Speed(s, *speed, *pcFollows); });
-    speedCommand
-        .add_option("BAUD", *speed, "1200, 2400, 4800, 9600, 14400, 19200, 38400 or 57600")
+    speedCommand.add_option("BAUD", *speed, "1200, 2400, 4800, 9600, 14400, 19200, 38400 or 57600")
         ->required()
         ->check(IntegerText())
         ->check(CLI::IsMember(kSpeeds));

@@ -10,9 +10,9 @@ CLI::Validator IntegerText()
         [](std::string& text) -> std::string {
             const bool sign = !text.empty() && (text[0] == '-' || text[0] == '+');
             const auto digits = text.begin() + (sign ? 1 : 0);
-            const bool integer = digits != text.end() && std::all_of(digits, text.end(), [](char c) {
-                                     return c >= '0' && c <= '9';
-                                 });
+            const bool integer =
+                digits != text.end() &&
+                std::all_of(digits, text.end(), [](char c) { return c >= '0' && c <= '9'; });
             return integer ? std::string() : "'" + text + "' must be an integer";
         },
         "INTEGER");

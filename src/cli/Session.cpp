@@ -215,7 +215,8 @@ int Session::Status(const std::optional<OperationOutcome>& ending, const std::st
     case OutcomeKind::PortError: return PortError();
     case OutcomeKind::BadFile: return Fail(status::Usage, ending->detail + "; nothing was sent");
     case OutcomeKind::Refused:
-        return Fail(status::Module, what + " failed: the device " + Where() + " refused it" + check);
+        return Fail(status::Module,
+                    what + " failed: the device " + Where() + " refused it" + check);
     case OutcomeKind::NoAnswer:
         return Fail(status::Module,
                     what + " failed: the module " + Where() + " did not answer" + check);
@@ -235,7 +236,8 @@ int Session::Status(const std::optional<OperationOutcome>& ending, const std::st
 std::optional<OperationOutcome> Session::Identify()
 {
     TForm1& f = tool_->form;
-    return Run(OperationKind::Identify, [&f] { f.Commands.SendIdentify(); }, kCommandGuard);
+    return Run(
+        OperationKind::Identify, [&f] { f.Commands.SendIdentify(); }, kCommandGuard);
 }
 
 std::string Session::ForeignDevice(const OperationOutcome& identified) const
@@ -261,7 +263,8 @@ int Session::CheckIsModule(const std::string& what)
     result["identification"] = identified->value;
     if (o_.force) {
         if (Chatty())
-            io_.err << "imconf-cli: " << ForeignDevice(*identified) << "; written anyway (--force)\n";
+            io_.err << "imconf-cli: " << ForeignDevice(*identified)
+                    << "; written anyway (--force)\n";
         return status::Done;
     }
     return Fail(status::Module, ForeignDevice(*identified) + "; " + what +

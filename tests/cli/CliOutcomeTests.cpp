@@ -21,8 +21,8 @@ bool Has(const std::string& text, const std::string& part)
 // The module refuses (an exception) or damages (a bad CRC) its replies to `function`.
 void Spoil(CliRig& rig, std::uint8_t function, bool refuse)
 {
-    rig.line.Intercept = [function, refuse](std::span<const std::uint8_t> frame)
-        -> std::optional<sim::TReply> {
+    rig.line.Intercept =
+        [function, refuse](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
         if (frame[1] != function)
             return std::nullopt;
         std::vector<std::uint8_t> reply{frame[0], static_cast<std::uint8_t>(frame[1] | 0x80), 2, 0,
@@ -64,4 +64,43 @@ TEST(CliOutcome, TheReasonIsTheEndingTheOperationReported)
         EXPECT_EQ(rig.Run({"--json", "read"}), cli::status::Module);
         EXPECT_TRUE(Has(rig.out, "did not answer")) << rig.out;
     }
+}
+
+TEST(CliForeignDevice, IsWrittenOnlyWithForceAndReadSaysWhatItIs)
+{
+    ScratchDir dir;
+    const std::string file = dir.File("c.json");
+    CliRig source;
+    ASSERT_EQ(source.Run({"read", "-o", file}), cli::status::Done) << source.err;
+
+    CliRig rig;
+    rig.module.AddDevice(5, 77);
+    auto writes = [&rig] {
+        std::size_t count = 0;
+        for (const auto& request : rig.line.Requests())
+            count += request.bytes[1] != 0x03 ? 1 : 0;
+        return count;
+    };
+    for (const std::vector<std::string>& command :
+         std::vector<std::vector<std::string>>{{"write", file},
+                                               {"address", "9"},
+                                               {"speed", "4800"},
+                                               {"block", "on"},
+                                               {"sound-off"}}) {
+        std::vector<std::string> args{"--address", "5"};
+        args.insert(args.end(), command.begin(), command.end());
+        EXPECT_EQ(rig.Run(args), cli::status::Module) << command[0];
+        EXPECT_TRUE(Has(rig.err, "the device at address 5 is no indication module: its "
+                                 "identification is 77"))
+            << rig.err;
+        EXPECT_EQ(writes(), 0u) << command[0];
+    }
+    EXPECT_EQ(rig.Run({"--address", "5", "read"}), cli::status::Module);
+    EXPECT_TRUE(Has(rig.err, "identification is 77")) << rig.err;
+    EXPECT_EQ(rig.out, "");
+
+    EXPECT_EQ(rig.Run({"--address", "5", "--force", "sound-off"}), cli::status::Done) << rig.err;
+    EXPECT_EQ(writes(), 1u);
+    // The module itself is written as before.
+    EXPECT_EQ(rig.Run({"block", "on"}), cli::status::Done) << rig.err;
 }
