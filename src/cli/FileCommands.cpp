@@ -37,6 +37,19 @@ int Check(Session& s, const std::string& path)
         loops += LoopCountOf(node.Type);
     s.result["nodes"] = file.Config.Nodes.size();
     s.result["loops"] = loops;
+    // The module takes two nodes at one address, but the bus cannot tell them apart.
+    Json warnings = Json::array();
+    const auto& nodes = file.Config.Nodes;
+    for (std::size_t i = 0; i < nodes.size(); ++i)
+        for (std::size_t j = i + 1; j < nodes.size(); ++j)
+            if (nodes[i].Address == nodes[j].Address)
+                warnings.push_back("nodes[" + std::to_string(i) + "] and nodes[" +
+                                   std::to_string(j) + "] are both at address " +
+                                   std::to_string(nodes[i].Address));
+    s.result["warnings"] = warnings;
+    if (!s.Options().json)
+        for (const auto& warning : warnings)
+            s.Io().err << "imconf-cli: warning: " << warning.get<std::string>() << "\n";
     if (s.Chatty())
         s.Io().out << path << ": good (" << file.Config.Nodes.size() << " nodes, " << loops
                    << " loops)\n";

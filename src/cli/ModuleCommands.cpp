@@ -95,6 +95,10 @@ int ReadFromModule(Session& s)
 
 int Read(Session& s, const std::string& output)
 {
+    // Found out before the module is read, not after.
+    if (!output.empty())
+        if (const auto error = CheckWritable(output))
+            return s.FileError(output, *error + "; the module was not read");
     Tool& t = s.Start(true);
     if (const int code = ReadFromModule(s); code != status::Done)
         return code;
@@ -160,6 +164,8 @@ int Diff(Session& s, const std::string& path)
     s.result["differences"] = differences;
     if (!s.Options().json)
         s.Io().out << Lines(differences);
+    if (differences.empty() && s.Chatty())
+        s.Io().out << "no difference: the module holds the configuration of " << path << "\n";
     return differences.empty() ? status::Done : status::Module;
 }
 
@@ -203,6 +209,9 @@ int Speed(Session& s, unsigned speed, bool pcFollows)
         if (pc != speed)
             s.Io().out << "the PC port stays at " << pc << " baud: give --baud " << speed
                        << " from now on\n";
+        else if (pcFollows)
+            s.Io().out << "the PC port followed for this command only: give --baud " << speed
+                       << " to the commands after it\n";
     }
     return status::Done;
 }
@@ -293,7 +302,9 @@ void AddModuleCommands(CommandSet& commands)
         ->required()
         ->check(IntegerText())
         ->check(CLI::IsMember(kSpeeds));
-    speedCommand.add_flag("--pc-follows", *pcFollows, "switch the PC port to the new speed too");
+    speedCommand.add_flag("--pc-follows", *pcFollows,
+                          "switch the PC port to the new speed too, for this command only: "
+                          "later commands need --baud NEW");
 
     auto block = std::make_shared<std::string>();
     commands

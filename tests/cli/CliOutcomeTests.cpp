@@ -3,9 +3,13 @@
 
 #include "CliRig.h"
 
+#include "cli/ConfigFile.h"
+#include "cli/TextFiles.h"
+#include "config/Catalogue.h"
 #include "modbus/Crc16.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 using namespace imconf;
 using namespace imconf::testing;
@@ -103,4 +107,48 @@ TEST(CliForeignDevice, IsWrittenOnlyWithForceAndReadSaysWhatItIs)
     EXPECT_EQ(writes(), 1u);
     // The module itself is written as before.
     EXPECT_EQ(rig.Run({"block", "on"}), cli::status::Done) << rig.err;
+}
+
+TEST(CliUsage, JsonUsageErrorsAndIntegers)
+{
+    CliRig rig;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--json", "block", "maybe"}, {"--json", "--address", "300", "read"}, {"--json"}}) {
+        EXPECT_EQ(rig.Run(args), cli::status::Usage) << args.back();
+        const auto result = nlohmann::json::parse(rig.out, nullptr, false);
+        ASSERT_TRUE(result.is_object()) << rig.out;
+        EXPECT_EQ(result.value("status", 0), cli::status::Usage);
+        EXPECT_FALSE(result.value("error", "").empty()) << rig.out;
+    }
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--address", "2.5", "read"}, {"address", "1e2"}, {"search", "--delay", "150.0"}}) {
+        EXPECT_EQ(rig.Run(args), cli::status::Usage);
+        EXPECT_TRUE(Has(rig.err, "must be an integer")) << rig.err;
+    }
+    EXPECT_TRUE(rig.line.Requests().empty());
+}
+
+TEST(CliUsage, WhatANewUserIsTold)
+{
+    ScratchDir dir;
+    const std::string file = dir.File("c.json");
+    CliRig rig;
+    ASSERT_EQ(rig.Run({"read", "-o", file}), cli::status::Done) << rig.err;
+    ASSERT_EQ(rig.Run({"diff", file}), cli::status::Done);
+    EXPECT_TRUE(Has(rig.out, "no difference")) << rig.out;
+
+    // A file that cannot be written is found out before the module is read.
+    const std::size_t before = rig.line.Requests().size();
+    EXPECT_EQ(rig.Run({"read", "-o", dir.File("no-folder/c.json")}), cli::status::Usage);
+    EXPECT_EQ(rig.line.Requests().size(), before);
+
+    ASSERT_EQ(rig.Run({"speed", "4800", "--pc-follows"}), cli::status::Done) << rig.err;
+    EXPECT_TRUE(Has(rig.out, "--baud 4800")) << rig.out;
+
+    cli::ModuleConfig twins;
+    twins.Links = StartLinkTable();
+    twins.Nodes = {{22, 5}, {8, 6}, {9, 5}};
+    ASSERT_FALSE(cli::WriteTextFile(file, cli::WriteConfigText(twins, std::nullopt)));
+    EXPECT_EQ(rig.Run({"check", file}), cli::status::Done);
+    EXPECT_TRUE(Has(rig.err, "warning: nodes[0] and nodes[2] are both at address 5")) << rig.err;
 }
