@@ -88,7 +88,8 @@ void TForm1::CustomItem24Click()
     switch (result.Outcome) {
     case LoadOutcome::SizeError:
         refused("   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА.");
-        Upgrade.FileRefused(*file, "no upgrade image (wrong size)");
+        Upgrade.FileRefused(*file, "no upgrade image (" + std::to_string(kImageHeaderSize) +
+                                       " to " + std::to_string(kMaxImageFileSize) + " bytes)");
         return;
     case LoadOutcome::FileError:
         ShowFileError(result.Error);

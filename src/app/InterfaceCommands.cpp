@@ -44,10 +44,16 @@ void InterfaceCommands::Ended(OutcomeKind result)
 
 void InterfaceCommands::ReplyDispatched(std::uint8_t function, std::uint8_t replyKind)
 {
-    if (replyKind == replykind::BadCrc)
+    if (replyKind == replykind::BadCrc) {
         Ended(OutcomeKind::BadLine);
-    else
+    } else if (pending_ && pending_->operation == OperationKind::Identify) {
+        const bool read = function == fn::ReadHoldingRegisters && s_.RxLength >= 7;
+        if (read)
+            pending_->value = ReadBe16(s_.FrameBuffer.data(), 3);
+        Ended(read ? OutcomeKind::Done : OutcomeKind::Refused);
+    } else {
         Ended(function == fn::WriteSingleRegister ? OutcomeKind::Done : OutcomeKind::Refused);
+    }
 }
 
 void InterfaceCommands::TransactionFailed()
@@ -102,6 +108,15 @@ void InterfaceCommands::SendSoundOff()
     // The sound-off echo awaits nothing of its own.
     engine_.SendWriteRegister(regmap::SoundOff, regmap::SoundOffValue);
     Sent(OperationKind::SoundOff, s_.DeviceAddress, 0);
+}
+
+void InterfaceCommands::SendIdentify()
+{
+    if (!MaySend(&InterfaceCommands::SendIdentify))
+        return;
+    s_.DeviceAddress = static_cast<std::uint8_t>(view_.AddressEditorValue());
+    engine_.SendReadRegisters(regmap::Identification, 1);
+    Sent(OperationKind::Identify, s_.DeviceAddress, 0);
 }
 
 void InterfaceCommands::AddressChanged()

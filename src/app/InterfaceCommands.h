@@ -42,6 +42,9 @@ public:
     void SendSpeed();     // the speed list
     void SendBlock();     // "БЛОК."
     void SendSoundOff();  // the speaker button
+    // Reads the identification register of the device at the address editor's address (no
+    // control of the window sends it: the command line asks before it writes).
+    void SendIdentify();
 
     // The echoes.
     void AddressChanged();

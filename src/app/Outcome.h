@@ -19,6 +19,7 @@ enum class OperationKind : std::uint8_t {
     Block,          // block on or off
     SoundOff,       // alarm sound off
     Upgrade,        // firmware upgrade through the bootloader
+    Identify,       // one read of the identification register (the command line's check)
 };
 
 enum class OutcomeKind : std::uint8_t {
@@ -40,7 +41,7 @@ struct OperationOutcome {
     // A short note for people (the file's name, the step that failed); may be empty.
     std::string detail;
     // What a command set: the new address, the new speed's index (0..7), the block (1 on, 0
-    // off); 0 for the other operations.
+    // off); the identification read; 0 for the other operations.
     std::uint16_t value = 0;
 };
 

@@ -49,6 +49,7 @@ const char* SessionLog::OperationName(OperationKind operation)
     case OperationKind::Block: return "block";
     case OperationKind::SoundOff: return "sound off";
     case OperationKind::Upgrade: return "upgrade";
+    case OperationKind::Identify: return "identification";
     }
     return "operation";
 }

@@ -62,8 +62,6 @@ void TraceWatcher::Changed()
 {
     const std::vector<std::string>& lines = memo_.Lines.Items();
     auto pass = [this](const std::string& line) {
-        if (line.starts_with(kPortErrorLine))
-            portFailed_ = true;
         if (onLine_)
             onLine_(line);
     };

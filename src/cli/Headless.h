@@ -39,15 +39,11 @@ public:
 };
 
 // Follows the trace pane's lines as the window writes them. A line is passed on once it
-// stands: the "RX :" placeholder only when no reply replaced it. Also remembers whether the
-// port could not be opened since the last Reset.
+// stands: the "RX :" placeholder only when no reply replaced it.
 class TraceWatcher {
 public:
     // `onLine` gets every line as the pane shows it (may be empty: lines are not passed on).
     TraceWatcher(TMemo& memo, std::function<void(const std::string&)> onLine);
-    void Reset() { portFailed_ = false; }
-    bool PortFailed() const { return portFailed_; }
-
     // The pane's message lines: every line that is no request or reply trace.
     std::vector<std::string> Messages() const;
 
@@ -60,7 +56,6 @@ private:
     std::function<void(const std::string&)> onLine_;
     std::vector<std::string> shown_;
     bool placeholderHeld_ = false;
-    bool portFailed_ = false;
 };
 
 // Why the port could not be opened: the serial component's error code and the system's error

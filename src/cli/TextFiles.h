@@ -5,6 +5,7 @@
 
 namespace imconf::cli {
 
+using imconf::CheckWritable;
 using imconf::ReadTextFile;
 using imconf::WriteTextFile;
 

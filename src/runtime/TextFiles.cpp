@@ -3,6 +3,9 @@
 #include "runtime/FileErrors.h"
 #include "runtime/FileAccess.h"
 
+#include <filesystem>
+#include <fstream>
+
 namespace imconf {
 
 namespace {
@@ -46,6 +49,24 @@ std::optional<std::string> WriteTextFile(const std::string& path, const std::str
     const int closed = files::Close(file);
     if (written != 0 || closed != 0)
         return FileErrorText(written != 0 ? written : closed);
+    return std::nullopt;
+}
+
+std::optional<std::string> CheckWritable(const std::string& path)
+{
+    std::error_code ignored;
+    if (std::filesystem::exists(files::PathFromUtf8(path), ignored)) {
+        // Opened for appending, which leaves its content as it is.
+        std::ofstream probe(files::PathFromUtf8(path), std::ios::app | std::ios::binary);
+        if (!probe || std::filesystem::is_directory(files::PathFromUtf8(path), ignored))
+            return std::string("cannot be written");
+        return std::nullopt;
+    }
+    files::FileHandle file = files::kNoFile;
+    if (const int error = files::CreateForWriting(path, file))
+        return FileErrorText(error);
+    files::Close(file);
+    files::Remove(path);
     return std::nullopt;
 }
 

@@ -40,14 +40,14 @@ struct Rig : WindowRig {
         form->Observers.Add(seen);
         if (fault == Fault::None)
             return;
-        line.Intercept = [this, fault, from](std::span<const std::uint8_t> frame)
-            -> std::optional<sim::TReply> {
+        line.Intercept = [this, fault,
+                          from](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
             if (requests_++ < from)
                 return std::nullopt;
             if (fault == Fault::Silent)
                 return sim::TReply{};
-            std::vector<std::uint8_t> reply{frame[0], static_cast<std::uint8_t>(frame[1] | 0x80),
-                                            2, 0, 0};
+            std::vector<std::uint8_t> reply{frame[0], static_cast<std::uint8_t>(frame[1] | 0x80), 2,
+                                            0, 0};
             PlaceCrc(reply.data(), 3);
             if (fault == Fault::BadCrc)
                 reply[4] ^= 0xFF;

@@ -157,11 +157,13 @@ TEST(CliStatus, AModuleThatDoesNotAnswerIsOne)
     EXPECT_EQ(rig.Run({"read"}), cli::status::Module);
     EXPECT_NE(rig.err.find("   : ОШИБКА."), std::string::npos) << "the window's own message";
     // The trace as the pane shows it: the placeholder stays only where no reply replaced it.
+    // A command that writes first reads the device's identification.
     EXPECT_EQ(rig.Run({"--trace", "sound-off"}), cli::status::Module);
-    EXPECT_EQ(rig.err.rfind("TX : F7 06 00 24 A5 5A 26 3C \nRX :\n   : TIME OUT.\n", 0), 0u)
+    EXPECT_EQ(rig.err.rfind("TX : F7 03 00 00 00 01 90 9C \nRX :\n   : TIME OUT.\n", 0), 0u)
         << rig.err;
     EXPECT_EQ(rig.Run({"--trace", "--address", "12", "sound-off"}), cli::status::Done);
-    EXPECT_EQ(rig.err, "TX : 0C 06 00 24 A5 5A 33 B7 \nRX : 0C 06 00 24 A5 5A 33 B7 \n   : ОК.\n");
+    EXPECT_EQ(rig.err, "TX : 0C 03 00 00 00 01 85 17 \nRX : 0C 03 02 00 18 95 8F \n   : ОК.\n"
+                       "TX : 0C 06 00 24 A5 5A 33 B7 \nRX : 0C 06 00 24 A5 5A 33 B7 \n   : ОК.\n");
     EXPECT_EQ(rig.Run({"--address", "13", "block", "on"}), cli::status::Module);
     EXPECT_EQ(rig.Run({"search", "--delay", "100"}), cli::status::Done);
     EXPECT_EQ(rig.out, "12\n");
