@@ -32,6 +32,7 @@ void BusSearch::StartOrStop()
         view_.HideSearchProgress();
         view_.SetAddressEditor(s_.DeviceAddress);
         view_.FocusMenuBar();
+        engine_.ReleasePortIfIdle();  // stopped between two probes: nothing else closes it
         return;
     }
     s_.DeviceAddress = 0;
