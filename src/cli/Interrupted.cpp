@@ -16,8 +16,8 @@ constexpr Micros kTransactionEndLimit = 5s;
 
 std::string WriteReport(std::uint8_t acknowledged)
 {
-    static constexpr std::array<const char*, 4> kSteps{"link table", "node types",
-                                                       "node addresses", "node count"};
+    static constexpr std::array<const char*, 4> kSteps{"link table", "node types", "node addresses",
+                                                       "node count"};
     if (acknowledged >= kSteps.size())
         return "the write had ended: the whole configuration reached the module";
     std::string report = "the write stopped after " + std::to_string(acknowledged) + " of " +
@@ -52,8 +52,8 @@ std::string StopOnInterrupt(Tool& t, const RunLoop& run)
         return report + (ended ? "the read had ended" : "the read stopped") +
                "; the module was not changed";
     if (operation == opstate::Search)
-        return report + "the search stopped at address " +
-               std::to_string(t.state.DeviceAddress) + "; the module was not changed";
+        return report + "the search stopped at address " + std::to_string(t.state.DeviceAddress) +
+               "; the module was not changed";
     if (operation == opstate::Upgrade)
         return report + "the upgrade stopped after " + std::to_string(t.form.Upgrade.Step) +
                " of " + std::to_string(UpgradeFrameCount(t.form.Upgrade.Image)) +

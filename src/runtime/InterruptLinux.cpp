@@ -62,6 +62,8 @@ bool InterruptWatch::Requested() const
     return shared_->requested.load();
 }
 
-void InterruptWatch::Released() {}
+void InterruptWatch::Released()
+{
+}
 
 }  // namespace imconf
