@@ -39,6 +39,7 @@ void BusSearch::StartOrStop()
                                   portFailed_ ? OutcomeKind::PortError : OutcomeKind::Stopped,
                                   s_.DeviceAddress,
                                   {}});
+        engine_.ReleasePortIfIdle();  // stopped between two probes: nothing else closes it
         return;
     }
     portFailed_ = false;

@@ -99,6 +99,7 @@ void ConfigTransfer::StartWrite()
     s_.OperationState = opstate::WriteRequested;
     writeRefused_ = false;
     answered_ = 0;
+    writeAcknowledged_ = 0;
     engine_.Timer_Programm.SetInterval(kStepPaceMs);
     engine_.Timer_Programm.SetEnabled(true);
     view_.ShowOperationPanes(0, 4, 1, kWriteTitle);
@@ -233,6 +234,7 @@ void ConfigTransfer::ReadStepReplied(std::uint8_t replyKind)
 bool ConfigTransfer::WriteStepAcknowledged(std::uint8_t replyKind)
 {
     if (replyKind != replykind::NodeCountWrite) {
+        ++writeAcknowledged_;
         AdvanceProgress();
         return true;
     }
@@ -241,6 +243,7 @@ bool ConfigTransfer::WriteStepAcknowledged(std::uint8_t replyKind)
         WriteFailed();
         return false;
     }
+    ++writeAcknowledged_;
     WriteEnding();
     return true;
 }

@@ -45,6 +45,10 @@ public:
     // with the error ending.
     void AfterReply();
 
+    // How many steps of the running (or last) write the module acknowledged, 0..4: what of
+    // the configuration reached it when the write was cut short.
+    std::uint8_t WriteStepsAcknowledged() const { return writeAcknowledged_; }
+
     // The error endings.
     void ReadFailed();
     void WriteFailed();
@@ -87,6 +91,7 @@ private:
     int answered_ = 0;
     // An exception reply refused a step of the running write.
     bool writeRefused_ = false;
+    std::uint8_t writeAcknowledged_ = 0;
 };
 
 }  // namespace imconf

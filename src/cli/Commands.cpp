@@ -20,7 +20,8 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
         "Exit status: 0 done; 1 the module refused, did not answer or was not found (or differs, "
         "for\n"
         "write and diff; or is no indication module); 2 bad usage or a bad file; 3 the port could "
-        "not be used.\n"
+        "not be used;\n"
+        "130 interrupted (Ctrl-C): the port is released and what reached the module is said.\n"
         "The common options (--port, --baud, --address, --trace, --json, --quiet, --force) go "
         "before or\n"
         "after the command. 'imconf-cli COMMAND --help' describes a command.");

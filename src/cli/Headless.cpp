@@ -102,7 +102,7 @@ void DiagnosingLine::Open()
         Inner().Open();
         failure_.reset();
     } catch (const EComPort& error) {
-        failure_ = OpenFailure{Inner().Port(), error.Code(), error.WinCode()};
+        failure_ = OpenFailure{Inner().Port(), error.Code(), error.WinCode(), error.Detail()};
         throw;
     }
 }
@@ -139,6 +139,9 @@ std::string DescribeOpenFailure(const OpenFailure& f)
                "dialout', then log out and in again ('ls -l " +
                path + "' shows the port's group).";
     case EBUSY:
+        if (!f.holder.empty())
+            return port + " is in use by another program: the " + f.holder +
+                   ". Close that program and try again.";
         return port + " is in use by another program; 'fuser " + path +
                "' shows who holds it. Close that program and try again.";
     case ENOTTY: return port + " is no serial port.";

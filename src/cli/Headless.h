@@ -64,6 +64,7 @@ struct OpenFailure {
     std::string port;
     int code = 0;
     int osError = 0;
+    std::string holder;  // who holds it, when known (a lock file and its process id)
 };
 
 // The reason in words, with what to do about it.

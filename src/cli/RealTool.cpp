@@ -1,5 +1,7 @@
 #include "cli/RealTool.h"
 
+#include "cli/Interrupted.h"
+#include "runtime/Interrupt.h"
 #include "runtime/StdEventLoop.h"
 #include "serial/ComPort.h"
 #include "serial/ComPortLine.h"
@@ -21,7 +23,7 @@ public:
             .Line = line_,
             .Ports = *ports_,
             .Run = [this](const std::function<bool()>& done,
-                          Micros limit) { return loop_.RunUntil(done, limit); },
+                          Micros limit) { return RunUntilDoneOrInterrupted(done, limit); },
             .ExecutableDir = executableDir,
         });
     }
@@ -35,7 +37,24 @@ public:
     Tool& Get() override { return *tool_; }
 
 private:
+    // An interrupt ends the wait of the running command: its operation is stopped cleanly and
+    // the command does not go on (Interrupted is thrown to main()).
+    bool RunUntilDoneOrInterrupted(const std::function<bool()>& done, Micros limit)
+    {
+        const bool held = loop_.RunUntil([&] { return interrupt_.Requested() || done(); }, limit);
+        if (!interrupt_.Requested())
+            return held;
+        std::string report =
+            StopOnInterrupt(*tool_, [this](const std::function<bool()>& until, Micros most) {
+                return loop_.RunUntil(until, most);
+            });
+        interrupt_.Released();
+        throw Interrupted{std::move(report)};
+    }
+
     StdEventLoop loop_;
+    // Made before the port's monitoring thread, which then leaves the signals to it.
+    InterruptWatch interrupt_{[this] { loop_.Post([] {}); }};
     TComPort port_;
     ComPortLine line_{port_, loop_};
     std::unique_ptr<ISystemPortList> ports_ = MakeSystemPortList();

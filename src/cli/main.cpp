@@ -4,7 +4,9 @@
 
 #include "app/ExecutableDir.h"
 #include "cli/Commands.h"
+#include "cli/Interrupted.h"
 #include "cli/RealTool.h"
+#include "runtime/Interrupt.h"
 
 #include <chrono>
 #include <ctime>
@@ -46,6 +48,10 @@ int main(int argc, char** argv)
         const std::string folder = imconf::ExecutableFolder().value_or(".");
         return imconf::cli::RunCli(args, io,
                                    [&folder] { return imconf::cli::MakeRealTool(folder); });
+    } catch (const imconf::cli::Interrupted& interrupted) {
+        // The port and its marks are released by now: the next command can use it at once.
+        std::cerr << "imconf-cli: " << interrupted.report << "\n";
+        return imconf::kInterruptedStatus;
     } catch (const std::exception& error) {
         std::cerr << "imconf-cli: " << error.what() << "\n";
         return imconf::cli::status::Port;

@@ -28,7 +28,10 @@ TransactionEngine::TransactionEngine(EventLoop& loop, ProgramState& state, ISeri
       client_(client)
 {
     Timer_Rx.OnTimer = [this] { Timer_RxTimer(); };
-    Timer_Programm.OnTimer = [this] { client_.Timer_ProgrammTimer(); };
+    Timer_Programm.OnTimer = [this] {
+        client_.Timer_ProgrammTimer();
+        ReleasePortIfIdle();  // an operation that ended in its own step
+    };
     port_.SetBlockHandler([this](ReceivedBlock block) { ComPort1RxChar(std::move(block)); });
 }
 
@@ -92,6 +95,8 @@ bool TransactionEngine::Transmit(std::uint16_t frameLength, std::uint8_t expecte
     if (s_.OperationState != opstate::Search)
         heldForNextProbe_.reset();
     try {
+        if (s_.OperationState != opstate::Idle)
+            port_.SetHeld(true);
         port_.Open();
         port_.ExpectReply(expectedLength, ++tag_);
         port_.Write(frame.data(), length);
@@ -102,6 +107,7 @@ bool TransactionEngine::Transmit(std::uint16_t frameLength, std::uint8_t expecte
         // A port that took no request (it has vanished, say an adapter pulled out during the
         // bus search) is not kept open: the next request opens it afresh.
         try {
+            port_.SetHeld(false);
             port_.Close();
         } catch (const std::exception&) {
         }
@@ -174,6 +180,14 @@ void TransactionEngine::CloseReportingErrors()
     }
 }
 
+void TransactionEngine::ReleasePortIfIdle()
+{
+    if (s_.OperationState != opstate::Idle || TransactionInFlight())
+        return;
+    port_.SetHeld(false);
+    CloseReportingErrors();
+}
+
 void TransactionEngine::Timer_RxTimer()
 {
     Timer_Rx.SetEnabled(false);
@@ -184,8 +198,10 @@ void TransactionEngine::Timer_RxTimer()
         if (client_.TakeReply()) {
             // The upgrade sent its next frame, or it is over: then a command that waited for
             // this transaction goes out now, at the speed the port has again.
-            if (s_.OperationState == opstate::Idle)
+            if (s_.OperationState == opstate::Idle) {
+                ReleasePortIfIdle();
                 ReleaseDeferredCommand();
+            }
             return;
         }
         if (ReplyCrcValid()) {
@@ -199,6 +215,8 @@ void TransactionEngine::Timer_RxTimer()
         trace_.ShowLine(kTimeOutLine);
     }
 
+    if (s_.OperationState == opstate::Idle)
+        port_.SetHeld(false);  // the operation is over: the close below lets go of the port
     if (s_.OperationState != opstate::Search)
         CloseReportingErrors();
     s_.RxLength = 0;

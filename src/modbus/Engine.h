@@ -7,6 +7,12 @@
 // (ComPort1RxChar), are stored in FrameBuffer and re-arm Timer_Rx at 5 ms. The tick of
 // Timer_Rx ends the transaction: it closes the port, checks the CRC, traces the reply and
 // hands it on, or hands the failure to the running operation.
+//
+// The port belongs to one operation from its first transaction to its last: while an
+// operation runs the engine holds the line, so that closing it at the end of a transaction
+// keeps the port this program's (no other program can take it between two steps). The hold
+// ends, and the port is really closed, when no operation runs any more and no transaction is
+// in flight: at the end of a transaction, after a sequencer tick, or when told.
 
 #include "modbus/ProgramState.h"
 #include "modbus/TraceSink.h"
@@ -98,6 +104,11 @@ public:
     ISerialLine& Port() { return port_; }
     // Closes the port; an error reaches the general error report.
     void CloseReportingErrors();
+    // With no operation running and no transaction in flight: lets go of the port the last
+    // operation held and closes it. Otherwise nothing (the end of the transaction in flight,
+    // or of the operation, does it). Whoever ends an operation outside a transaction (the
+    // user stopping the bus search, an interrupted command line) calls this.
+    void ReleasePortIfIdle();
 
 private:
     bool SendBuilt(std::size_t length, std::uint32_t timeoutMs);

@@ -6,6 +6,7 @@
 #include "qt/Look.h"
 #include "qt/Measure.h"
 #include "qt/ToolWindow.h"
+#include "runtime/Interrupt.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -97,6 +99,16 @@ int main(int argc, char* argv[])
             return 0;
         }
     }
+    // SIGTERM, SIGHUP (the session ends) and Ctrl-C in the starting terminal end the loop as
+    // closing the window does, so the port and its marks are released. Made before any thread.
+    const imconf::InterruptWatch interrupt([] {
+        QCoreApplication* instance = QCoreApplication::instance();
+        if (instance == nullptr)
+            std::_Exit(imconf::kInterruptedStatus);  // nothing open yet
+        QMetaObject::invokeMethod(
+            instance, [] { QCoreApplication::exit(imconf::kInterruptedStatus); },
+            Qt::QueuedConnection);
+    });
     QApplication app(argc, argv);
     QApplication::setApplicationName("imconf");
 

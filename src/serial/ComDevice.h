@@ -52,6 +52,10 @@ public:
     virtual int Cancel() = 0;
     // Discards the device's queues; errors are ignored (a vanished device has nothing left).
     virtual void Purge() = 0;
+    // After Cancel and the end of the monitoring thread, on a device the component keeps open
+    // between two uses: makes reads, writes and monitoring work again. Returns 0, or an
+    // error number when the device can no longer be used (it has vanished).
+    virtual int Resume() = 0;
 
     // Monitoring thread. StartMonitoring sets the event mask; WaitEvents blocks until line
     // events of the mask come and returns them (never 0), or returns 0 when the stop signal

@@ -77,6 +77,7 @@ public:
     int InputCount() override;
     int Cancel() override;
     void Purge() override;
+    int Resume() override;
 
     // Only evRxChar is watched; a hang-up ends the wait for good.
     void StartMonitoring(TComEvents mask) override { watchRx_ = (mask & evRxChar) != 0; }
@@ -160,7 +161,7 @@ std::unique_ptr<LinuxComDevice> LinuxComDevice::Open(const std::string& path)
     linuxtty::PortMarks marks;
     if (const int error = marks.Take(fd, path); error != 0) {
         ::close(fd);
-        throw EComPort(comerr::Open, error);
+        throw EComPort(comerr::Open, error, marks.Refusal());
     }
 
     // Low latency: USB adapters otherwise hold received bytes back for up to 16 ms. Not every
@@ -270,6 +271,19 @@ int LinuxComDevice::Cancel()
 {
     cancelled_.store(true);
     return SignalCancel() ? 0 : errno;
+}
+
+int LinuxComDevice::Resume()
+{
+    if (gone_)
+        return EIO;
+    std::uint64_t signalled = 0;
+    (void)!::read(cancelFd_, &signalled, sizeof signalled);
+    cancelled_.store(false);
+    stopMonitoring_.store(false);
+    // A terminal that was hung up (an adapter pulled out) refuses every request.
+    int exclusive = 0;
+    return ::ioctl(fd_, TIOCGEXCL, &exclusive) == 0 ? 0 : errno;
 }
 
 void LinuxComDevice::StopMonitoring()

@@ -255,6 +255,16 @@ public:
 
     void Purge() override { ::PurgeComm(handle_, kPurgeAll); }
 
+    int Resume() override
+    {
+        ::ResetEvent(stop_);
+        cancelled_.store(false);
+        // A device that has vanished (an adapter pulled out) refuses this.
+        DWORD errors = 0;
+        COMSTAT status{};
+        return ::ClearCommError(handle_, &errors, &status) ? 0 : LastError();
+    }
+
     void StartMonitoring(TComEvents mask) override { ::SetCommMask(handle_, ToWindowsMask(mask)); }
 
     TComEvents WaitEvents() override
@@ -342,7 +352,7 @@ private:
     }
 
     const HANDLE handle_;
-    const HANDLE stop_;  // manual reset; set once, when the thread is to end
+    const HANDLE stop_;  // manual reset; set when the thread is to end, reset by Resume
     std::atomic<bool> cancelled_{false};
 
     // Monitoring thread only.

@@ -51,6 +51,11 @@ EComPort::EComPort(int code, int osError)
 {
 }
 
+EComPort::EComPort(int code, int osError, std::string detail) : EComPort(code, osError)
+{
+    detail_ = std::move(detail);
+}
+
 const char* EComPort::CodeText(int code)
 {
     switch (code) {
@@ -106,6 +111,36 @@ TCustomComPort::~TCustomComPort()
     } catch (...) {
         // A destructor cannot report; the device is left to the process end.
     }
+    std::lock_guard lock(mutex_);
+    DropKept();
+}
+
+void TCustomComPort::SetHeld(bool held)
+{
+    std::lock_guard lock(mutex_);
+    held_ = held;
+    if (!held)
+        DropKept();
+}
+
+bool TCustomComPort::Held() const
+{
+    std::lock_guard lock(mutex_);
+    return held_;
+}
+
+bool TCustomComPort::Kept() const
+{
+    std::lock_guard lock(mutex_);
+    return kept_ != nullptr;
+}
+
+void TCustomComPort::DropKept()
+{
+    if (!kept_ || state_ != State::Closed)
+        return;
+    device_ = std::move(kept_);
+    DestroyHandle();
 }
 
 void TCustomComPort::SetPort(const std::string& name)
@@ -117,9 +152,14 @@ void TCustomComPort::SetPort(const std::string& name)
             return;
         port_ = name;
         reopen = state_ == State::Open;
+        DropKept();
     }
     if (reopen) {
         Close();
+        {
+            std::lock_guard lock(mutex_);
+            DropKept();  // the device of the old name
+        }
         Open();
     }
 }
@@ -157,7 +197,15 @@ void TCustomComPort::Open()
     if (state_ == State::Open)
         return;
 
-    CreateHandle();
+    if (kept_) {
+        device_ = std::move(kept_);
+        if (device_->Resume() == 0)
+            device_->Purge();  // what came between two uses is stale
+        else
+            DestroyHandle();
+    }
+    if (!device_)
+        CreateHandle();
     state_ = State::Open;
     connected_.store(true);
     try {
@@ -211,8 +259,11 @@ void TCustomComPort::Close()
     }
     lock.lock();
     thread_.reset();
-    // (3) Close the device, (4) mark the port closed.
-    DestroyHandle();
+    // (3) Close the device, unless it is held, (4) mark the port closed.
+    if (held_)
+        kept_ = std::move(device_);
+    else
+        DestroyHandle();
     state_ = State::Closed;
     connected_.store(false);
     changed_.notify_all();

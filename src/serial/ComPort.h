@@ -69,6 +69,18 @@ public:
 
     bool Connected() const { return connected_.load(); }
 
+    // Holding the port for one operation of several uses. While held, Close ends only the
+    // current use: reads and writes in progress are aborted and the monitoring thread stops as
+    // at a real close, but the device stays open with its marks, so that no other program can
+    // take the port in between; Connected() is false. The next Open discards the input that
+    // came meanwhile, applies the settings and starts the monitoring thread again (a device
+    // that vanished meanwhile is closed and opened afresh). SetHeld(false), a new port name
+    // and the destructor close a device kept this way.
+    void SetHeld(bool held);
+    bool Held() const;
+    // True while a device is kept open between two uses.
+    bool Kept() const;
+
     // Operations. Open: nothing if open; code 1 when the device cannot be opened (missing,
     // in use, not a terminal), 9, 7 or 8 when the settings are refused (the port then stays
     // closed). Close: nothing if closed; aborts reads and writes in progress (they raise code
@@ -103,6 +115,8 @@ private:
     // class has closed the port, when a derived part is already gone.
     void RxChar(int count);
     void ApplyLineSettings();
+    // Closes the device kept between two uses, if any. Lock held, port closed.
+    void DropKept();
 
     std::string port_ = "COM1";
     TBaudRate baudRate_ = TBaudRate::br9600;
@@ -110,12 +124,14 @@ private:
     std::atomic<bool> connected_{false};
 
     // Guards everything below; never held while waiting for the device or the thread.
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable changed_;
     State state_ = State::Closed;
     int users_ = 0;  // Read / Write / InputCount calls using device_
     std::unique_ptr<ComDevice> device_;
     std::unique_ptr<TComThread> thread_;
+    bool held_ = false;
+    std::unique_ptr<ComDevice> kept_;  // the device kept open between two uses
 };
 
 class TComPort : public TCustomComPort {

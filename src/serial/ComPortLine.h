@@ -26,6 +26,7 @@ public:
     void Close() override { port_.Close(); }
     void Write(const std::uint8_t* bytes, std::size_t count) override;
     bool Connected() const override { return port_.Connected(); }
+    void SetHeld(bool held) override { port_.SetHeld(held); }
     TBaudRate BaudRate() const override { return port_.BaudRate(); }
     void SetBaudRate(TBaudRate rate) override { port_.SetBaudRate(rate); }
     std::string Port() const override { return port_.Port(); }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 
 namespace imconf {
 
@@ -113,14 +114,19 @@ constexpr TComEvents kAllComEvents = 0x03FF;
 class EComPort : public std::runtime_error {
 public:
     EComPort(int code, int osError);
+    // `detail`: who holds the port, when that is known (a lock file and its process id);
+    // for people, not part of the message.
+    EComPort(int code, int osError, std::string detail);
     int Code() const { return code_; }
     int WinCode() const { return osError_; }
+    const std::string& Detail() const { return detail_; }
 
     static const char* CodeText(int code);
 
 private:
     int code_;
     int osError_;
+    std::string detail_;
 };
 
 namespace comerr {

@@ -8,6 +8,14 @@
 // three while it holds one (the lock file only where the folder lets it write). A program that
 // opens a terminal without any mark cannot be seen.
 //
+// A lock file counts as another program's while the process it names runs and was already
+// running when the file was written (process ids are reused); one without a readable process id
+// (empty, garbage, a link, a FIFO, unreadable) counts only while it is fresh, a few seconds
+// after it was written, since its writer may be writing it right now. Any other lock file is
+// stale and is replaced. Our own is written whole in one step (a private file in the same
+// folder, linked to the lock name). A folder that cannot be used is like one where no lock
+// file can be made: the port is used without one.
+//
 // Lock file names: /dev/ttyUSB0 -> LCK..ttyUSB0; below /dev every '/' becomes '_', so the
 // pseudo-terminal /dev/pts/3 is LCK..pts_3; a device node elsewhere gives its base name.
 
@@ -34,6 +42,8 @@ public:
     int Take(int fd, const std::string& path);
     // Clears the marks Take set, and no others; the advisory lock goes with the descriptor.
     void Release(int fd);
+    // After Take refused the terminal for a lock file: the file and the process id in it.
+    const std::string& Refusal() const { return refusal_; }
 
 private:
     // Makes our lock file unless a running program has one; 0 or EBUSY.
@@ -41,6 +51,7 @@ private:
 
     bool exclusive_ = false;  // we set the exclusive flag
     std::string lockFile_;    // the lock file we wrote, if any
+    std::string refusal_;
 };
 
 }  // namespace imconf::linuxtty

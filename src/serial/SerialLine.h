@@ -32,6 +32,10 @@ public:
     virtual void Close() = 0;
     virtual void Write(const std::uint8_t* bytes, std::size_t count) = 0;
     virtual bool Connected() const = 0;
+    // While held (by an operation of several transactions), Close ends only the transaction:
+    // the port stays this program's, no other program can take it, and the input that comes
+    // until the next Open is discarded. SetHeld(false) lets go of a port kept this way.
+    virtual void SetHeld(bool held) = 0;
 
     virtual TBaudRate BaudRate() const = 0;
     virtual void SetBaudRate(TBaudRate rate) = 0;
@@ -58,6 +62,7 @@ public:
         inner_.Write(bytes, count);
     }
     bool Connected() const override { return inner_.Connected(); }
+    void SetHeld(bool held) override { inner_.SetHeld(held); }
     TBaudRate BaudRate() const override { return inner_.BaudRate(); }
     void SetBaudRate(TBaudRate rate) override { inner_.SetBaudRate(rate); }
     std::string Port() const override { return inner_.Port(); }

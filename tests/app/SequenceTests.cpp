@@ -172,6 +172,31 @@ TEST(ConfigWrite, PutsTheModelIntoTheModuleByteExact)
               (std::vector<std::uint8_t>{247, 6, 0x01, 0x20, 0, 2, sent[3][6], sent[3][7]}));
 }
 
+TEST(ConfigSequences, PortStaysOursFromTheFirstStepToTheLast)
+{
+    // Each step still opens and closes the line (trace and timing as ever), but the device is
+    // opened once and kept between the steps, so no other program can take it; it is let go
+    // when the operation ends, also when it fails half-way.
+    Rig rig;
+    rig.F().TeButton2.Click();
+    ASSERT_TRUE(rig.RunToEnd());
+    EXPECT_EQ(rig.line.OpenCount(), 4);
+    EXPECT_EQ(rig.line.DeviceOpenCount(), 1);
+    EXPECT_FALSE(rig.line.DeviceOpen());
+
+    int seen = 0;
+    rig.line.Intercept = [&](std::span<const std::uint8_t>) -> std::optional<sim::TReply> {
+        if (++seen == 3)
+            return sim::TReply{};  // no answer to the third step
+        return std::nullopt;
+    };
+    rig.F().TeButton5.Click();
+    ASSERT_TRUE(rig.RunToEnd());
+    EXPECT_EQ(rig.Trace().back(), "   : ОШИБКА.");
+    EXPECT_EQ(rig.line.DeviceOpenCount(), 2);
+    EXPECT_FALSE(rig.line.DeviceOpen());
+}
+
 TEST(ConfigWrite, EmptyTableWritesFreePositionsAndCountZero)
 {
     Rig rig;

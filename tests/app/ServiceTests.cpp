@@ -144,6 +144,19 @@ TEST(BusSearch, StopAfterThirtyAndALateAnswerToTheLastProbe)
     EXPECT_EQ(rig.line.Requests().size(), 30u);
 }
 
+TEST(BusSearch, StopBetweenTwoProbesClosesThePortAtOnce)
+{
+    Rig rig(200);
+    rig.F().CustomItem5->Click();
+    ASSERT_TRUE(rig.loop.RunUntil(
+        [&] { return rig.line.Requests().size() == 3 && !rig.F().Engine.TransactionInFlight(); },
+        60s));
+    ASSERT_TRUE(rig.line.Connected());
+    rig.F().CustomItem5->Click();
+    EXPECT_FALSE(rig.line.Connected());
+    EXPECT_FALSE(rig.line.DeviceOpen());
+}
+
 TEST(BusSearch, LateRepliesAreCreditedToTheirSenderNotToTheProbedAddress)
 {
     // A foreign device at 3 answers with an exception, whose read ends only after 150 ms of

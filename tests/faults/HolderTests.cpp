@@ -54,3 +54,31 @@ TEST(SecondHolder, PortErrorLineUntilTheHolderLetsGo)
     ASSERT_TRUE(w.RunToIdle(5s));
     EXPECT_EQ(w.LastLine(), kOk);
 }
+
+TEST(SecondHolder, CannotTakeThePortBetweenTheStepsOfAWrite)
+{
+    PrivateRuntimeDir runtime;
+    SimRun sim(runtime.Path(), "held1", {});
+    ASSERT_TRUE(sim.Running());
+    PortWindow w("held1");
+
+    // Between the first and the second step of a write, another program tries the port.
+    w.F().TeButton2.Click();
+    ASSERT_TRUE(w.loop.RunUntil(
+        [&] { return w.line.writes == 1 && !w.F().Engine.TransactionInFlight(); }, 10s));
+    testsupport::TChild between({IMCONF_PORT_HOLDER, sim.Pty()}, runtime.Path(),
+                                runtime.Path() + "/between.stderr");
+    EXPECT_EQ(between.Wait(10s), 1);
+
+    ASSERT_TRUE(w.RunToIdle(10s));
+    EXPECT_EQ(w.line.writes, 4u);
+    EXPECT_EQ(w.LastLine(), kOk);
+    EXPECT_FALSE(w.port.Kept());
+
+    // Once the write is over the port is free.
+    testsupport::TChild after({IMCONF_PORT_HOLDER, sim.Pty()}, runtime.Path(),
+                              runtime.Path() + "/after.stderr");
+    ASSERT_EQ(after.ReadLine(10s), "held");
+    after.Signal(SIGTERM);
+    EXPECT_EQ(after.Wait(10s), 0);
+}

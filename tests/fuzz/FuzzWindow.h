@@ -31,6 +31,7 @@ public:
         connected_ = true;
     }
     void Close() override { connected_ = false; }
+    void SetHeld(bool /*held*/) override {}
     void Write(const std::uint8_t* bytes, std::size_t count) override
     {
         if (FailNextWrite) {

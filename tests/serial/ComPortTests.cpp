@@ -222,6 +222,54 @@ TEST_F(ComPortTest, SecondOpenerIsRefusedUntilTheFirstCloses)
     EXPECT_EQ(ReadString(second, 2), "ok");
 }
 
+TEST_F(ComPortTest, HeldPortStaysOursBetweenUsesUntilLetGo)
+{
+    std::mutex mutex;
+    std::string received;
+    port.OnRxChar = [&](TCustomComPort& sender, int count) {
+        char buffer[64];
+        const int n = sender.Read(buffer, count < 64 ? count : 64);
+        std::lock_guard lock(mutex);
+        received.append(buffer, static_cast<std::size_t>(n));
+    };
+    auto got = [&] {
+        std::lock_guard lock(mutex);
+        return received;
+    };
+    TComPort other;
+    other.SetPort(pty.SlavePath());
+
+    port.SetHeld(true);
+    port.Open();
+    port.Close();
+    EXPECT_FALSE(port.Connected());
+    EXPECT_TRUE(port.Kept());
+    EXPECT_EQ(Catch([&] { other.Open(); }).os, EBUSY) << "taken between two uses";
+
+    // What came between two uses is stale; the next use reads and is told of bytes again.
+    pty.Send("stale");
+    std::this_thread::sleep_for(50ms);
+    port.Open();
+    pty.Send("new");
+    EXPECT_TRUE(WaitUntil([&] { return got() == "new"; })) << got();
+    port.Close();
+
+    port.SetHeld(false);
+    EXPECT_FALSE(port.Kept());
+    EXPECT_NO_THROW(other.Open());
+}
+
+TEST_F(ComPortTest, KeptPortThatVanishedIsOpenedAfresh)
+{
+    port.SetHeld(true);
+    port.Open();
+    port.Close();
+    pty.CloseMaster();  // the adapter pulled out between two uses
+    EXPECT_EQ(Catch([&] { port.Open(); }).code, comerr::Open);
+    EXPECT_FALSE(port.Connected());
+    EXPECT_FALSE(port.Kept());
+}
+
 // --- line settings --------------------------------------------------------------------------
 
 TEST_F(ComPortTest, OpenPutsTheLineInRaw8N1WithoutFlowControl)

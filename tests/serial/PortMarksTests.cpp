@@ -14,9 +14,14 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <csignal>
+#include <ctime>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <vector>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +60,36 @@ int OpenError(TCustomComPort& port)
         return e.WinCode();
     }
     return 0;
+}
+
+// The open error's detail: who holds the port.
+std::string Refusal(TCustomComPort& port)
+{
+    try {
+        port.Open();
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.WinCode(), EBUSY);
+        return e.Detail();
+    }
+    return "opened";
+}
+
+// Makes `path` (not what it links to) look written `seconds` ago.
+void Age(const std::string& path, int seconds)
+{
+    timespec times[2]{};
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= seconds;
+    times[1] = times[0];
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+std::vector<std::string> FolderNames(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
 }
 
 // The exclusive flag of the terminal open as `fd`.
@@ -191,6 +226,72 @@ TEST_F(PortMarksTest, StaleLockFileIsReplacedAndAMissingFolderIsNoError)
 
     linuxtty::SetLockFolder(locks_.string() + "/missing");
     EXPECT_EQ(OpenError(port), 0);
+}
+
+TEST_F(PortMarksTest, LockFileWithoutAProcessNumberHoldsThePortOnlyWhileFresh)
+{
+    const std::vector<std::pair<std::string, std::function<void()>>> kinds = {
+        {"empty", [&] { std::ofstream(lockFile) << ""; }},
+        {"binary",
+         [&] { std::ofstream(lockFile, std::ios::binary) << std::string("\0\xff\x12", 3); }},
+        {"link", [&] { std::filesystem::create_symlink("/nonexistent", lockFile); }},
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(lockFile.c_str(), 0644), 0); }},
+    };
+    for (const auto& [kind, make] : kinds) {
+        make();
+        EXPECT_EQ(Refusal(port), "lock file " + lockFile + " holds no process number") << kind;
+        Age(lockFile, 10);
+        ASSERT_EQ(OpenError(port), 0) << kind;
+        EXPECT_EQ(ReadFile(lockFile), PidText(::getpid())) << kind;
+        port.Close();
+        EXPECT_FALSE(Exists(lockFile)) << kind;
+    }
+}
+
+TEST_F(PortMarksTest, LockFileWrittenBeforeItsProcessStartedIsStale)
+{
+    // Process ids come round again: a running process that started after the file was
+    // written cannot have written it.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    std::ofstream(lockFile) << PidText(child);
+    EXPECT_EQ(Refusal(port), "lock file " + lockFile + " names process " + std::to_string(child));
+    Age(lockFile, 3600);
+    EXPECT_EQ(OpenError(port), 0);
+    EXPECT_EQ(ReadFile(lockFile), PidText(::getpid()));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+}
+
+TEST_F(PortMarksTest, LockFolderThatCannotBeUsedIsLikeOneWithoutLockFiles)
+{
+    const std::string notAFolder = locks_.string() + "/plain";
+    std::ofstream(notAFolder) << "x";
+    linuxtty::SetLockFolder(notAFolder);
+    EXPECT_EQ(OpenError(port), 0);
+    port.Close();
+    if (::geteuid() != 0) {  // root searches any folder
+        const std::string closed = locks_.string() + "/closed";
+        ASSERT_EQ(::mkdir(closed.c_str(), 0), 0);
+        linuxtty::SetLockFolder(closed);
+        EXPECT_EQ(OpenError(port), 0);
+        port.Close();
+        ::chmod(closed.c_str(), 0700);
+        ::rmdir(closed.c_str());
+    }
+
+    // Our lock file is written whole under a private name first; nothing else is left.
+    ::unlink(notAFolder.c_str());
+    linuxtty::SetLockFolder(locks_.string());
+    ASSERT_EQ(OpenError(port), 0);
+    EXPECT_EQ(FolderNames(locks_),
+              std::vector<std::string>{std::filesystem::path(lockFile).filename().string()});
+    port.Close();
+    EXPECT_TRUE(FolderNames(locks_).empty());
 }
 
 }  // namespace

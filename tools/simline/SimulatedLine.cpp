@@ -26,11 +26,23 @@ void SimulatedLine::Open()
 {
     if (connected_)
         return;
-    if (OpenError != 0)
+    if (OpenError != 0) {
+        kept_ = false;  // a kept device that vanished is closed
         throw EComPort(comerr::Open, OpenError);
+    }
+    if (!kept_)
+        ++deviceOpenCount_;
+    kept_ = false;
     connected_ = true;
     ++openCount_;
     queue_.clear();  // a port opens with empty queues
+}
+
+void SimulatedLine::SetHeld(bool held)
+{
+    held_ = held;
+    if (!held)
+        kept_ = false;
 }
 
 void SimulatedLine::Close()
@@ -40,6 +52,7 @@ void SimulatedLine::Close()
     if (CloseError != 0)
         throw EComPort(comerr::PurgeComm, CloseError);
     connected_ = false;
+    kept_ = held_;
     ++closeCount_;
     // Closing aborts the read in progress: nothing of it is handed over.
     CancelReadTimer();
@@ -58,10 +71,12 @@ void SimulatedLine::SetPort(const std::string& name)
     if (name == port_)
         return;
     port_ = name;
-    if (connected_) {
+    const bool reopen = connected_;
+    if (reopen)
         Close();
+    kept_ = false;  // the device of the old name
+    if (reopen)
         Open();
-    }
 }
 
 void SimulatedLine::ExpectReply(std::uint8_t length, std::uint64_t tag)

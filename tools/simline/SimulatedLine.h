@@ -34,6 +34,7 @@ public:
     void Close() override;
     void Write(const std::uint8_t* bytes, std::size_t count) override;
     bool Connected() const override { return connected_; }
+    void SetHeld(bool held) override;
     TBaudRate BaudRate() const override { return baudRate_; }
     void SetBaudRate(TBaudRate rate) override;
     std::string Port() const override { return port_; }
@@ -68,6 +69,10 @@ public:
     const std::vector<Delivery>& Deliveries() const { return deliveries_; }
     int OpenCount() const { return openCount_; }
     int CloseCount() const { return closeCount_; }
+    // The device itself: open while connected and while kept between two transactions of a
+    // held port; DeviceOpenCount counts the times it was really opened.
+    bool DeviceOpen() const { return connected_ || kept_; }
+    int DeviceOpenCount() const { return deviceOpenCount_; }
     unsigned PortBaud() const;
 
 private:
@@ -97,6 +102,8 @@ private:
     std::string port_ = "COM1";
     TBaudRate baudRate_ = TBaudRate::br9600;
     bool connected_ = false;
+    bool held_ = false;
+    bool kept_ = false;  // the device stays open between two transactions of a held port
     std::uint8_t expected_ = 0;
     std::uint64_t tag_ = 0;
 
@@ -113,6 +120,7 @@ private:
     std::vector<Delivery> deliveries_;
     int openCount_ = 0;
     int closeCount_ = 0;
+    int deviceOpenCount_ = 0;
 };
 
 }  // namespace imconf
