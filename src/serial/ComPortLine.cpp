@@ -54,6 +54,14 @@ void ComPortLine::SetBlockHandler(BlockHandler handler)
 
 void ComPortLine::ReceiveHandler(TCustomComPort& sender, int /*count*/)
 {
+    // The receive event comes for new bytes only: after the echo, the reply that came with it
+    // is read at once.
+    while (ReadBlock(sender) && sender.InputCount() > 0) {
+    }
+}
+
+bool ComPortLine::ReadBlock(TCustomComPort& sender)
+{
     const std::uint64_t tag = tag_.load();
     const std::uint8_t expected = expected_.load();
     int length = expected != 0 ? expected : kUnexpectedReadLength;
@@ -66,17 +74,19 @@ void ComPortLine::ReceiveHandler(TCustomComPort& sender, int /*count*/)
     // A read aborted by Close raises; that ends the monitoring thread's loop, as it should.
     const int got = sender.Read(bytes.data(), length);
     if (got <= 0)
-        return;
+        return false;
     bytes.resize(static_cast<std::size_t>(got));
+    bool echoRead = false;
     {
         std::lock_guard lock(echoMutex_);
-        echoReads_.Read(bytes, static_cast<std::size_t>(length));
+        echoRead = echoReads_.Read(bytes, static_cast<std::size_t>(length));
     }
     loop_.Post([weak = std::weak_ptr<Shared>(shared_),
                 block = ReceivedBlock{tag, std::move(bytes)}]() mutable {
         if (auto shared = weak.lock(); shared && shared->handler)
             shared->handler(std::move(block));
     });
+    return echoRead;
 }
 
 }  // namespace imconf

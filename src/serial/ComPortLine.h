@@ -41,6 +41,8 @@ public:
 private:
     // Monitoring thread.
     void ReceiveHandler(TCustomComPort& sender, int count);
+    // One read, its block posted; true when it was (a part of) the echo.
+    bool ReadBlock(TCustomComPort& sender);
 
     struct Shared {
         BlockHandler handler;  // used on the loop's thread only
