@@ -2,6 +2,7 @@
 
 #include "modbus/Frames.h"
 #include "modbus/LocalEcho.h"
+#include "serial/EchoReads.h"
 
 #include <gtest/gtest.h>
 
@@ -158,4 +159,36 @@ TEST(LocalEcho, AdapterThatStopsEchoingIsForgotten)
     EXPECT_EQ(taken.reply, kProbeReply);
     EXPECT_TRUE(taken.complete);
     EXPECT_FALSE(echo.Known());
+}
+
+TEST(EchoReads, EchoIsReadByItsOwnAndTheReplyBehindItAtOnce)
+{
+    EchoReads reads;
+    // Nothing known: reads ask for the reply's length, and a read that ended with the line's
+    // silence or brought no echo asks for nothing more.
+    reads.Written(kProbe, false);
+    EXPECT_EQ(reads.NextLength(7), 7u);
+    EXPECT_FALSE(reads.Read(kProbeReply, 7));
+    EXPECT_EQ(reads.NextLength(7), 7u);
+
+    // A beginning of the request on the count: the rest of the echo is read by its own, then
+    // the reply.
+    reads.Written(kProbe, false);
+    EXPECT_TRUE(reads.Read(Part(kProbe, 0, 7), 7));
+    EXPECT_EQ(reads.NextLength(7), 1u);
+    EXPECT_TRUE(reads.Read(Part(kProbe, 7, 8), 1));
+    EXPECT_EQ(reads.NextLength(7), 7u);
+
+    // The echo and a part of a long reply in the first read: the next asks for the rest.
+    reads.Written(kProbe, false);
+    EXPECT_TRUE(reads.Read(Cat(kProbe, Bytes(61, 0)), 69));
+    EXPECT_EQ(reads.NextLength(69), 8u);
+    EXPECT_FALSE(reads.Read(Bytes(8, 0), 8));
+    EXPECT_EQ(reads.NextLength(69), 69u);
+
+    // Known to echo: the first read after the write is the echo's, whatever the reply's length.
+    reads.Written(kProbe, true);
+    EXPECT_EQ(reads.NextLength(69), 8u);
+    EXPECT_TRUE(reads.Read(kProbe, 8));
+    EXPECT_EQ(reads.NextLength(69), 69u);
 }
