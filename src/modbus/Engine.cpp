@@ -94,6 +94,8 @@ bool TransactionEngine::Transmit(std::uint16_t frameLength, std::uint8_t expecte
     std::copy_n(s_.FrameBuffer.begin(), length, frame.begin());
     if (s_.OperationState != opstate::Search)
         heldForNextProbe_.reset();
+    FollowEchoPort();
+    echo_.Sent({frame.data(), length}, expectedLength);
     try {
         if (s_.OperationState != opstate::Idle)
             port_.SetHeld(true);
@@ -132,11 +134,13 @@ void TransactionEngine::PortFailed()
         Timer_Programm.SetEnabled(true);
 }
 
-void TransactionEngine::StoreBlock(const ReceivedBlock& block)
+void TransactionEngine::StoreBlock(const ReceivedBlock& block, bool complete)
 {
     const std::size_t length = std::min(block.bytes.size(), s_.FrameBuffer.size());
     std::copy_n(block.bytes.begin(), length, s_.FrameBuffer.begin());
     s_.RxLength = static_cast<std::uint16_t>(length);
+    if (!complete)
+        return;  // the rest of a reply behind an echo is on its way: the response time runs
     Timer_Rx.SetInterval(kEndOfReplyMs);
     Timer_Rx.SetEnabled(true);
 }
@@ -145,6 +149,12 @@ void TransactionEngine::ComPort1RxChar(ReceivedBlock block)
 {
     if (block.bytes.empty())
         return;
+    // The echo comes out first, whichever transaction the bytes reach.
+    LocalEcho::Taken taken = echo_.Take(block.bytes, block.bytes.size() >= s_.ExpectedLength);
+    FollowEcho(taken.detected);
+    if (!taken.store)
+        return;  // all echo, or held as a possible beginning of it
+    block.bytes = std::move(taken.reply);
     if (!TransactionInFlight()) {
         // Nothing awaits a reply. During the bus search the port stays open and a late reply
         // belongs to the next probe; otherwise the bytes are stale and must not start a
@@ -155,7 +165,7 @@ void TransactionEngine::ComPort1RxChar(ReceivedBlock block)
     }
     if (block.tag != tag_ && s_.OperationState != opstate::Search)
         return;  // read for a transaction that has already ended
-    StoreBlock(block);
+    StoreBlock(block, taken.complete);
 }
 
 bool TransactionEngine::ReplyCrcValid() const
@@ -168,6 +178,7 @@ bool TransactionEngine::ReplyCrcValid() const
 void TransactionEngine::TraceReply()
 {
     trace_.ShowReply(ReplyTraceLines(s_.FrameBuffer.data(), s_.RxLength));
+    ShowEchoNotice();
     client_.DispatchReply();
 }
 
@@ -193,9 +204,13 @@ void TransactionEngine::Timer_RxTimer()
     Timer_Rx.SetEnabled(false);
     if (s_.OperationState != opstate::Search)
         CloseReportingErrors();
+    if (s_.RxLength == 0)
+        ReleaseHeldEcho();
 
     if (s_.RxLength != 0) {
         if (client_.TakeReply()) {
+            if (s_.OperationState != opstate::Idle)
+                ShowEchoNotice();
             // The upgrade sent its next frame, or it is over: then a command that waited for
             // this transaction goes out now, at the speed the port has again.
             if (s_.OperationState == opstate::Idle) {
@@ -206,13 +221,19 @@ void TransactionEngine::Timer_RxTimer()
         }
         if (ReplyCrcValid()) {
             TraceReply();
-        } else if (!client_.TransactionFailed()) {
-            s_.ReplyKind = replykind::BadCrc;
-            TraceReply();
-            trace_.ShowLine(kCrcErrorLine);
+        } else {
+            if (s_.OperationState != opstate::Idle)
+                ShowEchoNotice();
+            if (!client_.TransactionFailed()) {
+                s_.ReplyKind = replykind::BadCrc;
+                TraceReply();
+                trace_.ShowLine(kCrcErrorLine);
+            }
         }
-    } else if (!client_.TransactionFailed()) {
-        trace_.ShowLine(kTimeOutLine);
+    } else {
+        ShowEchoNotice();
+        if (!client_.TransactionFailed())
+            trace_.ShowLine(kTimeOutLine);
     }
 
     if (s_.OperationState == opstate::Idle)

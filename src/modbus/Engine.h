@@ -14,6 +14,7 @@
 // ends, and the port is really closed, when no operation runs any more and no transaction is
 // in flight: at the end of a transaction, after a sequencer tick, or when told.
 
+#include "modbus/LocalEcho.h"
 #include "modbus/ProgramState.h"
 #include "modbus/TraceSink.h"
 #include "runtime/EventLoop.h"
@@ -49,6 +50,9 @@ public:
 inline constexpr const char* kTimeOutLine = "   : TIME OUT.";
 inline constexpr const char* kCrcErrorLine = "   : CRC ERROR.";
 inline constexpr const char* kPortErrorLine = "   : ОШИБКА ОТКРЫТИЯ ПОРТА ";
+// Once a port, when its adapter is found to hand each request back before the reply.
+inline constexpr const char* kEchoLine =
+    "   : ОБНАРУЖЕНО ЭХО ЗАПРОСА ОТ АДАПТЕРА - ЭХО ПРОПУСКАЕТСЯ.";
 
 class TransactionEngine {
 public:
@@ -115,7 +119,14 @@ private:
     void PortFailed();
     // Sends a command that waited for a transaction which ended no operation step.
     void ReleaseDeferredCommand();
-    void StoreBlock(const ReceivedBlock& block);
+    // `complete`: the reply may end now (the end-of-reply delay is armed).
+    void StoreBlock(const ReceivedBlock& block, bool complete = true);
+    // Local echo: a request's echo is taken out of what is received (LocalEcho.h).
+    void FollowEchoPort();
+    void FollowEcho(bool detected);
+    void ReleaseHeldEcho();
+    // The line saying that the port echoes, once, before the transaction's own outcome.
+    void ShowEchoNotice();
 
     ProgramState& s_;
     ISerialLine& port_;
@@ -124,6 +135,10 @@ private:
     std::uint64_t tag_ = 0;
     // A reply that came in during the bus search between two probes: it belongs to the next.
     std::optional<ReceivedBlock> heldForNextProbe_;
+    LocalEcho echo_;
+    std::string echoPort_;
+    bool lineEchoes_ = false;  // what the line was told
+    bool echoNotice_ = false;
 };
 
 }  // namespace imconf

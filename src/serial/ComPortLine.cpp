@@ -34,6 +34,10 @@ ComPortLine::~ComPortLine()
 
 void ComPortLine::Write(const std::uint8_t* bytes, std::size_t count)
 {
+    {
+        std::lock_guard lock(echoMutex_);
+        echoReads_.Written({bytes, count}, echo_.load());
+    }
     port_.Write(bytes, static_cast<int>(count));
 }
 
@@ -50,20 +54,39 @@ void ComPortLine::SetBlockHandler(BlockHandler handler)
 
 void ComPortLine::ReceiveHandler(TCustomComPort& sender, int /*count*/)
 {
+    // The receive event comes for new bytes only: after the echo, the reply that came with it
+    // is read at once.
+    while (ReadBlock(sender) && sender.InputCount() > 0) {
+    }
+}
+
+bool ComPortLine::ReadBlock(TCustomComPort& sender)
+{
     const std::uint64_t tag = tag_.load();
     const std::uint8_t expected = expected_.load();
-    const int length = expected != 0 ? expected : kUnexpectedReadLength;
+    int length = expected != 0 ? expected : kUnexpectedReadLength;
+    {
+        // The echo of the request just written, when the adapter gives one, is read by its own.
+        std::lock_guard lock(echoMutex_);
+        length = static_cast<int>(echoReads_.NextLength(static_cast<std::size_t>(length)));
+    }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
     // A read aborted by Close raises; that ends the monitoring thread's loop, as it should.
     const int got = sender.Read(bytes.data(), length);
     if (got <= 0)
-        return;
+        return false;
     bytes.resize(static_cast<std::size_t>(got));
+    bool echoRead = false;
+    {
+        std::lock_guard lock(echoMutex_);
+        echoRead = echoReads_.Read(bytes, static_cast<std::size_t>(length));
+    }
     loop_.Post([weak = std::weak_ptr<Shared>(shared_),
                 block = ReceivedBlock{tag, std::move(bytes)}]() mutable {
         if (auto shared = weak.lock(); shared && shared->handler)
             shared->handler(std::move(block));
     });
+    return echoRead;
 }
 
 }  // namespace imconf

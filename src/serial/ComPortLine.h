@@ -6,10 +6,12 @@
 
 #include "runtime/EventLoop.h"
 #include "serial/ComPort.h"
+#include "serial/EchoReads.h"
 #include "serial/SerialLine.h"
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 namespace imconf {
 
@@ -33,12 +35,15 @@ public:
     void SetPort(const std::string& name) override { port_.SetPort(name); }
     void ExpectReply(std::uint8_t length, std::uint64_t tag) override;
     void SetBlockHandler(BlockHandler handler) override;
+    void ExpectEcho(bool on) override { echo_.store(on); }
 
     TCustomComPort& ComPort() { return port_; }
 
 private:
     // Monitoring thread.
     void ReceiveHandler(TCustomComPort& sender, int count);
+    // One read, its block posted; true when it was (a part of) the echo.
+    bool ReadBlock(TCustomComPort& sender);
 
     struct Shared {
         BlockHandler handler;  // used on the loop's thread only
@@ -48,6 +53,9 @@ private:
     EventLoop& loop_;
     std::atomic<std::uint8_t> expected_{0};
     std::atomic<std::uint64_t> tag_{0};
+    std::atomic<bool> echo_{false};
+    std::mutex echoMutex_;  // guards echoReads_ (written on the UI thread, read here)
+    EchoReads echoReads_;
     std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 

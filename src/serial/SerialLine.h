@@ -48,6 +48,12 @@ public:
 
     // Received blocks are handed to `handler` on the event loop's thread.
     virtual void SetBlockHandler(BlockHandler handler) = 0;
+
+    // Told once the port's adapter is found to hand each request back before the reply (local
+    // echo), and again when it no longer does. While on, the first read after a write asks for
+    // the request's own length, so that the echo comes as a block of its own and the reply's
+    // read ends on its count. A line that ignores it is still right, only slower.
+    virtual void ExpectEcho(bool on) { (void)on; }
 };
 
 // A line that passes everything on to another; a wrapper overrides what it watches.
@@ -75,6 +81,7 @@ public:
     {
         inner_.SetBlockHandler(std::move(handler));
     }
+    void ExpectEcho(bool on) override { inner_.ExpectEcho(on); }
 
 protected:
     ISerialLine& Inner() { return inner_; }

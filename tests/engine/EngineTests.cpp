@@ -496,3 +496,56 @@ TEST(Engine, SendFrameWritesFromACopyAndTracesLongFrames)
     EXPECT_EQ(rig.dispatched[0].bytes.size(), 8u);
     EXPECT_EQ(rig.module.Module().Get(0x0105).value_or(0), 0x0205);
 }
+
+TEST(Engine, EchoIsSaidOnceAPortAndCostsNothingOnceKnown)
+{
+    Rig rig;
+    rig.line.Adapter.echo = true;
+    rig.engine.SendReadRegisters(0x0000, 1);
+    rig.RunFor(1s);
+    ASSERT_EQ(rig.dispatched.size(), 1u);
+    EXPECT_EQ(rig.dispatched[0].bytes,
+              (std::vector<std::uint8_t>{0xF7, 0x03, 0x02, 0x00, 0x18, 0x70, 0x5B}));
+    // The reply's bytes alone, then the line said once, before the outcome of the dispatch.
+    EXPECT_EQ(rig.Lines(), (std::vector<std::string>{"TX : F7 03 00 00 00 01 90 9C ",
+                                                     "RX : F7 03 02 00 18 70 5B ", kEchoLine}));
+    EXPECT_TRUE(rig.line.EchoExpected());
+
+    // Known now: the reply is handled 5 ms after its last byte, as without echo.
+    rig.engine.SendReadRegisters(0x0000, 1);
+    rig.RunFor(1s);
+    ASSERT_EQ(rig.dispatched.size(), 2u);
+    const auto& request = rig.line.Requests().back();
+    const Micros lastByte = request.doneAt + sim::kDefaultThinkTime + sim::LineTime(7, 9600);
+    EXPECT_EQ(rig.dispatched[1].at, lastByte + 5ms);
+    EXPECT_EQ(rig.Lines().size(), 2u);
+
+    // Another port is another adapter: found and said again.
+    rig.line.SetPort("COM2");
+    rig.engine.SendReadRegisters(0x0000, 1);
+    rig.RunFor(1s);
+    EXPECT_EQ(rig.Lines().back(), kEchoLine);
+}
+
+TEST(Engine, SecondCopyOfARequestLongReplyIsDroppedAndProvesTheEcho)
+{
+    Rig rig;
+    rig.line.Adapter.echo = true;
+    rig.line.SetBaudRate(TBaudRate::br57600);
+    rig.module.Module().Set(0x0002, 8);  // 57600 baud
+    rig.module.SetThinkTime(1ms);        // the reply comes before the transaction has ended
+    rig.SoundOff();
+    rig.RunFor(1s);
+    ASSERT_EQ(rig.dispatched.size(), 1u);
+    EXPECT_EQ(rig.dispatched[0].bytes, rig.line.Requests()[0].bytes);
+    EXPECT_EQ(rig.Lines().back(), kEchoLine);
+    EXPECT_TRUE(rig.line.EchoExpected());
+    EXPECT_EQ(rig.module.Module().SoundOffCount(), 1u);
+
+    // Without a reply the echo alone is no answer.
+    rig.module.Module().Set(0x0001, 1);
+    rig.SoundOff();
+    rig.RunFor(1s);
+    EXPECT_EQ(rig.Lines().back(), kTimeOutLine);
+    EXPECT_EQ(rig.dispatched.size(), 1u);
+}

@@ -89,13 +89,32 @@ TEST(SimConfig, ErrorsNameTheLine)
 
 TEST(SimOptions, CommandLine)
 {
-    const TParsedOptions good =
-        ParseOptions({"--address",      "200",          "--id=7",   "--baud",
-                      "19200",          "--bootloader", "--fault",  "drop:3",
-                      "--fault-rate",   "late:0.5:200", "--device", "12:7",
-                      "--device=13:24", "--any-baud",   "--pace",   "--no-announce",
-                      "--seed",         "42",           "--think",  "0",
-                      "--name",         "mod",          "-v"});
+    const TParsedOptions good = ParseOptions({"--address",
+                                              "200",
+                                              "--id=7",
+                                              "--baud",
+                                              "19200",
+                                              "--bootloader",
+                                              "--fault",
+                                              "drop:3",
+                                              "--fault-rate",
+                                              "late:0.5:200",
+                                              "--device",
+                                              "12:7",
+                                              "--device=13:24",
+                                              "--any-baud",
+                                              "--pace",
+                                              "--no-announce",
+                                              "--seed",
+                                              "42",
+                                              "--think",
+                                              "0",
+                                              "--name",
+                                              "mod",
+                                              "-v",
+                                              "--echo",
+                                              "--usb-latency",
+                                              "16"});
     ASSERT_EQ(good.error, "");
     const TSimOptions& o = good.options;
     EXPECT_EQ(o.address, 200);
@@ -113,7 +132,11 @@ TEST(SimOptions, CommandLine)
     EXPECT_EQ(o.seed, 42u);
     EXPECT_EQ(o.thinkMs, 0u);
     EXPECT_EQ(o.name, "mod");
+    EXPECT_TRUE(o.echo);
+    EXPECT_EQ(o.usbLatencyMs, 16u);
     EXPECT_TRUE(ParseOptions({}).options.strictBaud);
+    EXPECT_FALSE(ParseOptions({}).options.echo);
+    EXPECT_EQ(ParseOptions({}).options.usbLatencyMs, 0u);
 
     for (const auto& bad : std::vector<std::vector<std::string>>{{"--address", "0"},
                                                                  {"--address", "248"},
@@ -124,6 +147,8 @@ TEST(SimOptions, CommandLine)
                                                                  {"--fault", "drop:0"},
                                                                  {"--name", "a/b"},
                                                                  {"--pace=1"},
+                                                                 {"--echo=1"},
+                                                                 {"--usb-latency", "1001"},
                                                                  {"--frobnicate"}}) {
         EXPECT_NE(ParseOptions(bad).error, "") << bad[0];
     }

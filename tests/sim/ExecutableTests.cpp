@@ -187,6 +187,27 @@ TEST(ImconfSim, PacedRepliesTakeTheirLineTime)
     EXPECT_FALSE(Exists(link));
 }
 
+TEST(ImconfSim, EchoingUsbAdapterHandsTheRequestBackBeforeTheReply)
+{
+    TTempDir folder;
+    const std::string log = folder.Path() + "/sim.log";
+    TChild sim({IMCONF_SIM_EXE, "--echo", "--usb-latency", "16", "--no-announce"}, folder.Path(),
+               log);
+    const std::string pty = sim.ReadLine(milliseconds(5000));
+    ASSERT_FALSE(pty.empty()) << ReadFile(log);
+    const int fd = OpenPort(pty, B9600);
+    ASSERT_GE(fd, 0);
+    const TBytes request = ReadFrame(247, 0x0000, 1);
+    ASSERT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    const TBytes got = ReadReply(fd, 15, milliseconds(5000));
+    ASSERT_EQ(got.size(), 15u);
+    EXPECT_EQ(TBytes(got.begin(), got.begin() + 8), request);
+    EXPECT_EQ(Values(TBytes(got.begin() + 8, got.end())), std::vector<std::uint16_t>{24});
+    ::close(fd);
+    sim.Signal(SIGINT);
+    EXPECT_EQ(sim.Wait(milliseconds(5000)), 0);
+}
+
 TEST(ImconfSim, RefusesBadConfigurationWithTheLine)
 {
     TTempDir folder;

@@ -89,6 +89,9 @@ TParsedOptions ParseOptions(const std::vector<std::string>& args)
         } else if (arg == "--think") {
             if (problem = number(0, 60'000, n); problem.empty())
                 o.thinkMs = static_cast<unsigned>(n);
+        } else if (arg == "--usb-latency") {
+            if (problem = number(0, 1000, n); problem.empty())
+                o.usbLatencyMs = static_cast<unsigned>(n);
         } else if (arg == "--seed") {
             if (problem = number(0, 0xFFFFFFFF, n); problem.empty())
                 o.seed = static_cast<std::uint32_t>(n);
@@ -96,6 +99,8 @@ TParsedOptions ParseOptions(const std::vector<std::string>& args)
             o.bootloader = true;
         } else if (arg == "--no-announce" && flag()) {
             o.announce = false;
+        } else if (arg == "--echo" && flag()) {
+            o.echo = true;
         } else if (arg == "--pace" && flag()) {
             o.pace = true;
         } else if (arg == "--strict-baud" && flag()) {
@@ -174,6 +179,10 @@ Line:
   --pace               send reply bytes at the line's nominal speed (10 bits a byte)
   --strict-baud        ignore bytes while the port's speed differs from the module's (default)
   --any-baud           accept bytes at any port speed
+  --echo               play an adapter that hands every request back before the reply (a
+                       two-wire RS-485 adapter whose receiver stays on while it sends)
+  --usb-latency MS     play a USB adapter: bytes to the PC are held and go on every MS
+                       milliseconds, or at once when 62 are waiting (16 is the usual timer)
   --fault KIND:N[:ARG]       spoil every Nth reply (repeatable)
   --fault-rate KIND:P[:ARG]  spoil a reply with probability P, 0 < P <= 1 (repeatable)
                        KIND: drop (no reply), crc (bad CRC), short (ARG bytes kept, default

@@ -27,6 +27,8 @@ struct TSimOptions {
     std::vector<std::pair<std::uint8_t, std::uint16_t>> devices;  // address, id
     std::string dump;
     bool strictBaud = true;
+    bool echo = false;          // the adapter hands each request back before the reply
+    unsigned usbLatencyMs = 0;  // USB adapter's latency timer; 0: bytes go on at once
     bool verbose = false;
     bool help = false;
 };

@@ -1,5 +1,6 @@
 // imconf-sim: the simulated indication module on a pseudo-terminal.
 
+#include "Adapter.h"
 #include "Bootloader.h"
 #include "FrameAssembler.h"
 #include "LineTiming.h"
@@ -101,6 +102,8 @@ public:
           options_(options),
           assembler_(sim.Mode(), sim.LineBaud())
     {
+        if (options.usbLatencyMs > 0)
+            burst_.emplace(std::chrono::milliseconds(options.usbLatencyMs));
     }
 
     void Run(int wakeFd)
@@ -109,9 +112,15 @@ public:
             TMicros now = Now();
             ServeOutput(now);
             Handle(assembler_.Poll(now), now);
+            if (burst_)
+                ToPort(burst_->Poll(now));
+            FlushToPort();
 
             std::optional<TMicros> next = assembler_.Deadline();
             if (const auto out = OutputDeadline(); out && (!next || *out < *next))
+                next = out;
+            if (const auto out = burst_ ? burst_->Deadline() : std::nullopt;
+                out && (!next || *out < *next))
                 next = out;
             // Microsecond wake-ups: paced bytes at 57600 baud are 174 us apart.
             timespec timeout{};
@@ -168,6 +177,11 @@ private:
                 return;  // EAGAIN: all read; EIO: nobody has the port open
             const TMicros now = Now();
             const std::span<const std::uint8_t> bytes(chunk, static_cast<std::size_t>(n));
+            if (options_.echo) {
+                // The adapter hears its own request, whatever the module makes of it.
+                Deliver(bytes, now);
+                FlushToPort();
+            }
             if (options_.strictBaud) {
                 const unsigned speed = LineSpeed(master_);
                 if (speed != sim_.LineBaud()) {
@@ -242,17 +256,8 @@ private:
                 due = static_cast<std::size_t>(std::min<std::uint64_t>(started, out.bytes.size()));
             }
             if (out.sent < due) {
-                const ssize_t n = ::write(master_, out.bytes.data() + out.sent, due - out.sent);
-                if (n < 0) {
-                    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                        blocked_ = true;
-                        return;
-                    }
-                    Log(std::string("write failed: ") + std::strerror(errno));
-                    out.sent = out.bytes.size();  // the reply is lost
-                } else {
-                    out.sent += static_cast<std::size_t>(n);
-                }
+                Deliver({out.bytes.data() + out.sent, due - out.sent}, now);
+                out.sent = due;
             }
             if (out.sent < out.bytes.size())
                 return;  // more bytes due later (paced) or the write was partial
@@ -262,6 +267,36 @@ private:
             outgoing_.pop_front();
             sim_.ReplySent();
             FollowLineSpeed();
+        }
+    }
+
+    // Bytes on their way to the PC: through the USB adapter's bursts when it plays one.
+    void Deliver(std::span<const std::uint8_t> bytes, TMicros now)
+    {
+        if (burst_)
+            ToPort(burst_->Push(bytes, now));
+        else
+            ToPort({bytes.begin(), bytes.end()});
+    }
+    void ToPort(const std::vector<std::uint8_t>& bytes)
+    {
+        toPort_.insert(toPort_.end(), bytes.begin(), bytes.end());
+    }
+    void FlushToPort()
+    {
+        while (!toPort_.empty() && !blocked_) {
+            const std::vector<std::uint8_t> chunk(toPort_.begin(), toPort_.end());
+            const ssize_t n = ::write(master_, chunk.data(), chunk.size());
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                    blocked_ = true;
+                    return;
+                }
+                Log(std::string("write failed: ") + std::strerror(errno));
+                toPort_.clear();  // the bytes are lost
+                return;
+            }
+            toPort_.erase(toPort_.begin(), toPort_.begin() + n);
         }
     }
 
@@ -294,6 +329,8 @@ private:
     TFrameAssembler assembler_;
     unsigned assemblerBaud_ = sim_.LineBaud();
     std::deque<TOutgoing> outgoing_;
+    std::optional<TUsbBurst> burst_;
+    std::deque<std::uint8_t> toPort_;  // bytes for the PC not yet taken by the terminal
     TMicros lineFree_{0};
     bool blocked_ = false;
 };

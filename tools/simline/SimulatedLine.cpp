@@ -15,6 +15,8 @@ SimulatedLine::SimulatedLine(VirtualEventLoop& loop, sim::TModuleSimulator& modu
 SimulatedLine::~SimulatedLine()
 {
     CancelReadTimer();
+    if (burstTimer_)
+        loop_.Cancel(*burstTimer_);
 }
 
 unsigned SimulatedLine::PortBaud() const
@@ -59,6 +61,10 @@ void SimulatedLine::Close()
     reading_ = false;
     readBytes_.clear();
     queue_.clear();
+    if (burstTimer_)
+        loop_.Cancel(*burstTimer_);
+    burstTimer_.reset();
+    burst_.reset();  // what the adapter held goes with the port
 }
 
 void SimulatedLine::SetBaudRate(TBaudRate rate)
@@ -97,6 +103,9 @@ void SimulatedLine::Write(const std::uint8_t* bytes, std::size_t count)
     txFreeAt_ = done;
     std::vector<std::uint8_t> frame(bytes, bytes + count);
     requests_.push_back({loop_.Now(), done, frame, baud});
+    echoReads_.Written(frame, echoRead_);
+    if (Adapter.echo)
+        ScheduleBytes(frame, start, baud, false);  // the adapter hears its own request
     loop_.ScheduleAt(done, Guarded([this, frame = std::move(frame), baud]() mutable {
                          RequestThrough(std::move(frame), baud);
                      }));
@@ -145,7 +154,35 @@ void SimulatedLine::ByteArrives(std::uint8_t byte)
 {
     if (!connected_)
         return;  // nobody listens: the byte is lost
-    queue_.push_back(byte);
+    if (Adapter.latency.count() <= 0) {
+        Received({&byte, 1});
+        return;
+    }
+    if (!burst_)
+        burst_.emplace(Adapter.latency);
+    if (const auto packet = burst_->Push({&byte, 1}, loop_.Now()); !packet.empty())
+        Received(packet);
+    ArmBurst();
+}
+
+void SimulatedLine::ArmBurst()
+{
+    const auto due = burst_ ? burst_->Deadline() : std::nullopt;
+    if (!due || burstTimer_)
+        return;
+    burstTimer_ = loop_.ScheduleAt(*due, Guarded([this] {
+        burstTimer_.reset();
+        if (!burst_)
+            return;
+        if (const auto bytes = burst_->Poll(loop_.Now()); !bytes.empty())
+            Received(bytes);
+        ArmBurst();
+    }));
+}
+
+void SimulatedLine::Received(std::span<const std::uint8_t> bytes)
+{
+    queue_.insert(queue_.end(), bytes.begin(), bytes.end());
     Pump();
 }
 
@@ -157,7 +194,7 @@ void SimulatedLine::Pump()
                 return;
             // The receive event: a read for what the current transaction expects.
             reading_ = true;
-            readLength_ = expected_ != 0 ? expected_ : 0xFF;
+            readLength_ = echoReads_.NextLength(expected_ != 0 ? expected_ : 0xFF);
             readTag_ = tag_;
             readBytes_.clear();
         }
@@ -187,6 +224,7 @@ void SimulatedLine::FinishRead()
 {
     CancelReadTimer();
     reading_ = false;
+    echoReads_.Read(readBytes_, readLength_);
     ReceivedBlock block{readTag_, std::move(readBytes_)};
     readBytes_.clear();
     deliveries_.push_back({loop_.Now(), block.bytes.size()});

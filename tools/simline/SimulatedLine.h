@@ -7,10 +7,17 @@
 // expected number of bytes and ends at that count or 150 ms after the last byte, and hands
 // the block to the loop's thread. A module that listens at another speed than the port
 // does not understand the request. Open, write and close failures can be injected.
+//
+// The adapter can be one that hands every request back (local echo: the request's bytes reach
+// the receiver as they go out) and one that delivers received bytes in bursts, as a USB adapter
+// does with its latency timer (Adapter). Told that the adapter echoes (ExpectEcho), the line
+// reads the echo by its own, as the real line does.
 
 #include "runtime/VirtualEventLoop.h"
+#include "serial/EchoReads.h"
 #include "serial/SerialLine.h"
 
+#include "Adapter.h"
 #include "ModuleSimulator.h"
 
 #include <cstdint>
@@ -41,6 +48,11 @@ public:
     void SetPort(const std::string& name) override;
     void ExpectReply(std::uint8_t length, std::uint64_t tag) override;
     void SetBlockHandler(BlockHandler handler) override { handler_ = std::move(handler); }
+    void ExpectEcho(bool on) override { echoRead_ = on; }
+
+    // The adapter; set before the line is used.
+    sim::TAdapter Adapter;
+    bool EchoExpected() const { return echoRead_; }
 
     // Failure injection: the OS error number that open, write or close fails with (0: none).
     int OpenError = 0;
@@ -81,6 +93,10 @@ private:
     void ScheduleBytes(const std::vector<std::uint8_t>& bytes, Micros start, unsigned baud,
                        bool fromModule);
     void ByteArrives(std::uint8_t byte);
+    // Bytes through the adapter into the receive queue.
+    void Received(std::span<const std::uint8_t> bytes);
+    // Keeps the adapter's latency timer set while it holds bytes.
+    void ArmBurst();
     // Moves received bytes into the read in progress (starting one when bytes wait) and
     // ends it on its count; otherwise re-arms the silence timer.
     void Pump();
@@ -110,7 +126,11 @@ private:
     Micros txFreeAt_{0};
     std::deque<std::uint8_t> queue_;  // bytes received, not yet taken by a read
     bool reading_ = false;
-    std::uint8_t readLength_ = 0;
+    std::size_t readLength_ = 0;
+    bool echoRead_ = false;
+    EchoReads echoReads_;
+    std::optional<sim::TUsbBurst> burst_;
+    std::optional<EventLoop::TimerToken> burstTimer_;
     std::uint64_t readTag_ = 0;
     std::vector<std::uint8_t> readBytes_;
     std::optional<EventLoop::TimerToken> readTimer_;
