@@ -33,6 +33,7 @@ TForm1::TForm1(TForm1Environment env)
       TimerX1(env.Loop, 50),
       Transfer(env.State, env.Config, Engine, *this),
       Search(env.State, Engine, *this),
+      Sweep(env.State, Engine, Observers),
       Commands(env.State, Engine, *this),
       Upgrade(env.State, Engine, env.ComPort1, *this),
       Firmware(Upgrade.Image),

@@ -19,6 +19,12 @@ enum class OperationKind : std::uint8_t {
     Block,          // block on or off
     SoundOff,       // alarm sound off
     Upgrade,        // firmware upgrade through the bootloader
+    // The sweep over addresses and speeds: Done when a module answered (the address: the
+    // first module's), NotFound when none did, also when foreign devices answered.
+    Sweep,
+    // One answer during the sweep: Done from the module, Refused from a foreign device (another
+    // identification, or a refusal); BusSweep::Answers() holds its speed and identification.
+    Identify,
 };
 
 enum class OutcomeKind : std::uint8_t {
