@@ -70,7 +70,8 @@ bool BusSweep::Start(SweepPlan plan)
 {
     const bool known = std::all_of(plan.speeds.begin(), plan.speeds.end(),
                                    [](std::uint8_t speed) { return speed < kSpeedCount; });
-    if (s_.OperationState != opstate::Idle || plan.speeds.empty() || !known)
+    const bool range = plan.first >= 1 && plan.first <= plan.last && plan.last <= kLastAddress;
+    if (s_.OperationState != opstate::Idle || plan.speeds.empty() || !known || !range)
         return false;
     plan_ = std::move(plan);
     speedAt_ = 0;
@@ -104,7 +105,7 @@ void BusSweep::Step()
 {
     if (!Running())
         return;
-    if (address_ == kLastAddress) {
+    if (address_ == plan_.last) {
         address_ = 0;
         if (++speedAt_ == plan_.speeds.size()) {
             const bool found = std::any_of(answers_.begin(), answers_.end(),
@@ -118,7 +119,7 @@ void BusSweep::Step()
         Finish(OutcomeKind::PortError);
         return;
     }
-    ++address_;
+    address_ = address_ == 0 ? plan_.first : static_cast<std::uint8_t>(address_ + 1);
     s_.DeviceAddress = address_;
     sending_ = true;
     engine_.SendReadRegisters(regmap::Identification, 1, WaitMs(speed));

@@ -30,6 +30,9 @@ struct SweepPlan {
     std::vector<std::uint8_t> speeds;
     // Every address at every speed; otherwise the sweep ends at the first module.
     bool all = false;
+    // The addresses swept at each speed (1..247 by default; one address checks a module).
+    std::uint8_t first = 1;
+    std::uint8_t last = 247;
 };
 
 class BusSweep {
@@ -72,8 +75,8 @@ private:
     TransactionEngine& engine_;
     OperationObserver& observer_;
     SweepPlan plan_;
-    std::size_t speedAt_ = 0;      // position in plan_.speeds
-    std::uint8_t address_ = 0;     // the address probed last at that speed; 0 before the first
+    std::size_t speedAt_ = 0;   // position in plan_.speeds
+    std::uint8_t address_ = 0;  // the address probed last at that speed; 0 before the first
     std::uint8_t savedAddress_ = 0;
     bool sending_ = false;
     std::vector<SweepAnswer> answers_;

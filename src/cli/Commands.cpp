@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "cli/BusCommands.h"
 #include "cli/ConfigFile.h"
 #include "cli/TextFiles.h"
 #include "config/Catalogue.h"
@@ -626,6 +627,9 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
                       "the image file (default: the FLASH file's name without its last four "
                       "characters, followed by _Crypt.hex)");
 
+    BusCommands bus;
+    bus.Add(app, *search);
+
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
@@ -643,8 +647,12 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
         {build, &Session::BuildImage},
     };
     int code = status::Usage;
+    const BusCommon common{o.port,  o.baud, o.address, app.get_option("--address")->count() > 0,
+                           o.trace, o.json, o.quiet};
+    const std::optional<int> ran = bus.Run(common, io, makeTool, session.result);
+    code = ran.value_or(code);
     for (const auto& [command, run] : commands) {
-        if (command->parsed()) {
+        if (!ran && command->parsed()) {
             session.result["command"] = command->get_name();
             code = (session.*run)();
             break;
