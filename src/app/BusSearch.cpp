@@ -17,10 +17,12 @@ constexpr const char* kNotFoundLine =
 
 }  // namespace
 
-BusSearch::BusSearch(ProgramState& state, TransactionEngine& engine, BusSearchView& view)
+BusSearch::BusSearch(ProgramState& state, TransactionEngine& engine, BusSearchView& view,
+                     OperationObserver& observer)
     : s_(state),
       engine_(engine),
-      view_(view)
+      view_(view),
+      observer_(observer)
 {
 }
 
@@ -32,8 +34,14 @@ void BusSearch::StartOrStop()
         view_.HideSearchProgress();
         view_.SetAddressEditor(s_.DeviceAddress);
         view_.FocusMenuBar();
+        // Stopped after a probe could not be sent: the port ended it.
+        observer_.OperationEnded({OperationKind::Search,
+                                  portFailed_ ? OutcomeKind::PortError : OutcomeKind::Stopped,
+                                  s_.DeviceAddress,
+                                  {}});
         return;
     }
+    portFailed_ = false;
     s_.DeviceAddress = 0;
     view_.ShowSearchProgress(s_.DeviceAddress);  // below the minimum: an empty bar
     view_.SetSearchCaption("Stop");
@@ -43,6 +51,7 @@ void BusSearch::StartOrStop()
     s_.CommandDeferred = 0;
     engine_.Timer_Programm.SetInterval(kSearchPaceMs);
     engine_.Timer_Programm.SetEnabled(true);
+    observer_.OperationStarted(OperationKind::Search, {});
 }
 
 void BusSearch::Step()
@@ -58,6 +67,8 @@ void BusSearch::Step()
     view_.SetProgressPosition(s_.DeviceAddress);
     engine_.SendReadRegisters(regmap::Identification, 1);
     engine_.Awaiting(replykind::SearchProbe);
+    if (!engine_.TransactionInFlight())
+        portFailed_ = true;
 }
 
 std::uint8_t BusSearch::CheckReply()
@@ -94,6 +105,7 @@ void BusSearch::Found()
     view_.AddTraceLine(kFoundLine + FormatZeroPadded(s_.DeviceAddress, 3));
     view_.SetAddressEditor(s_.DeviceAddress);
     view_.FocusMenuBar();
+    observer_.OperationEnded({OperationKind::Search, OutcomeKind::Done, s_.DeviceAddress, {}});
 }
 
 void BusSearch::NotFound()
@@ -104,6 +116,7 @@ void BusSearch::NotFound()
     view_.SetSearchCaption("Start");
     view_.SetAddressEditor(s_.DeviceAddress);
     view_.FocusMenuBar();
+    observer_.OperationEnded({OperationKind::Search, OutcomeKind::NotFound, s_.DeviceAddress, {}});
 }
 
 }  // namespace imconf

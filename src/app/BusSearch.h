@@ -3,6 +3,7 @@
 // answers, stepped by the sequencer.
 
 #include "app/OperationView.h"
+#include "app/Outcome.h"
 #include "modbus/Engine.h"
 #include "modbus/ProgramState.h"
 
@@ -28,10 +29,13 @@ class BusSearch {
 public:
     static constexpr std::uint8_t kLastAddress = 247;
 
-    BusSearch(ProgramState& state, TransactionEngine& engine, BusSearchView& view);
+    BusSearch(ProgramState& state, TransactionEngine& engine, BusSearchView& view,
+              OperationObserver& observer);
 
     // "Start" / "Stop".
     void StartOrStop();
+    // A probe could not be sent: the search stands until it is stopped.
+    bool PortFailed() const { return portFailed_; }
     // A sequencer tick while the search runs: the next probe.
     void Step();
     // A function-3 reply while a probe's reply is awaited; returns the new ReplyKind.
@@ -45,6 +49,8 @@ private:
     ProgramState& s_;
     TransactionEngine& engine_;
     BusSearchView& view_;
+    OperationObserver& observer_;
+    bool portFailed_ = false;
 };
 
 }  // namespace imconf

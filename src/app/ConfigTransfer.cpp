@@ -71,11 +71,12 @@ const ConfigTransfer::SequenceStep* ConfigTransfer::ReadStepAwaiting(std::uint8_
 }
 
 ConfigTransfer::ConfigTransfer(ProgramState& state, ConfigModel& config, TransactionEngine& engine,
-                               ConfigTransferView& view)
+                               ConfigTransferView& view, OperationObserver& observer)
     : s_(state),
       config_(config),
       engine_(engine),
-      view_(view)
+      view_(view),
+      observer_(observer)
 {
 }
 
@@ -84,9 +85,11 @@ void ConfigTransfer::StartRead()
     if (s_.OperationState != opstate::Idle)
         return;
     s_.OperationState = opstate::ReadRequested;
+    answered_ = 0;
     engine_.Timer_Programm.SetInterval(kStepPaceMs);
     engine_.Timer_Programm.SetEnabled(true);
     view_.ShowOperationPanes(0, 5, 1, kReadTitle);
+    observer_.OperationStarted(OperationKind::Read, {});
 }
 
 void ConfigTransfer::StartWrite()
@@ -95,9 +98,11 @@ void ConfigTransfer::StartWrite()
         return;
     s_.OperationState = opstate::WriteRequested;
     writeRefused_ = false;
+    answered_ = 0;
     engine_.Timer_Programm.SetInterval(kStepPaceMs);
     engine_.Timer_Programm.SetEnabled(true);
     view_.ShowOperationPanes(0, 4, 1, kWriteTitle);
+    observer_.OperationStarted(OperationKind::Write, {});
 }
 
 void ConfigTransfer::Step()
@@ -109,10 +114,12 @@ void ConfigTransfer::Step()
         return;
     }
     s_.OperationState = step->awaiting;
+    sending_ = true;
     if (step->send != nullptr)
         (this->*step->send)();
     else
         SendRead(*step);
+    sending_ = false;
     engine_.Awaiting(step->replyKind);
 }
 
@@ -166,6 +173,7 @@ std::uint16_t ConfigTransfer::ReplyValue(std::size_t index) const
 
 void ConfigTransfer::AdvanceProgress()
 {
+    ++answered_;
     view_.SetProgressPosition(view_.ProgressPosition() + 1);
 }
 
@@ -276,29 +284,51 @@ void ConfigTransfer::Ending(const char* title, bool failed)
     view_.ShowEnding(lines);
 }
 
+OutcomeKind ConfigTransfer::FailureCause() const
+{
+    if (sending_)
+        return OutcomeKind::PortError;
+    if (s_.RxLength != 0)
+        return engine_.ReplyCrcValid() ? OutcomeKind::Refused : OutcomeKind::BadLine;
+    // Silence after steps that were answered: the module is there, the line lost a reply.
+    return answered_ > 0 ? OutcomeKind::BadLine : OutcomeKind::NoAnswer;
+}
+
+void ConfigTransfer::Report(OperationKind operation, OutcomeKind result)
+{
+    observer_.OperationEnded({operation, result, s_.DeviceAddress, {}});
+}
+
 void ConfigTransfer::ReadEnding()
 {
     s_.OperationState = opstate::Idle;
     Ending(kReadTitle, false);
+    Report(OperationKind::Read, OutcomeKind::Done);
 }
 
 void ConfigTransfer::WriteEnding()
 {
     s_.OperationState = opstate::Idle;
     Ending(kWriteTitle, false);
+    Report(OperationKind::Write, OutcomeKind::Done);
 }
 
 void ConfigTransfer::ReadFailed()
 {
+    const OutcomeKind cause = FailureCause();
     s_.OperationState = opstate::Idle;
     Ending(kReadTitle, true);
+    Report(OperationKind::Read, cause);
 }
 
 void ConfigTransfer::WriteFailed()
 {
+    // An earlier step refused: the acknowledged last step does not make it a success.
+    const OutcomeKind cause = writeRefused_ ? OutcomeKind::Refused : FailureCause();
     s_.OperationState = opstate::Idle;
     writeRefused_ = false;
     Ending(kWriteTitle, true);
+    Report(OperationKind::Write, cause);
 }
 
 }  // namespace imconf

@@ -3,6 +3,7 @@
 // sequences of four transactions each, stepped by the sequencer, one table for both.
 
 #include "app/OperationView.h"
+#include "app/Outcome.h"
 #include "config/ConfigModel.h"
 #include "modbus/Engine.h"
 #include "modbus/ProgramState.h"
@@ -24,7 +25,7 @@ public:
 class ConfigTransfer {
 public:
     ConfigTransfer(ProgramState& state, ConfigModel& config, TransactionEngine& engine,
-                   ConfigTransferView& view);
+                   ConfigTransferView& view, OperationObserver& observer);
 
     // The buttons: start a sequence when no operation runs.
     void StartRead();
@@ -71,11 +72,19 @@ private:
     std::uint16_t ReplyValue(std::size_t index) const;
     void AdvanceProgress();
     void Ending(const char* title, bool failed);
+    // Why the running sequence failed, from the transaction that ended it.
+    OutcomeKind FailureCause() const;
+    void Report(OperationKind operation, OutcomeKind result);
 
     ProgramState& s_;
     ConfigModel& config_;
     TransactionEngine& engine_;
     ConfigTransferView& view_;
+    OperationObserver& observer_;
+    // A step's request is being sent: a failure now is the port's.
+    bool sending_ = false;
+    // Steps of the running sequence that were answered.
+    int answered_ = 0;
     // An exception reply refused a step of the running write.
     bool writeRefused_ = false;
 };

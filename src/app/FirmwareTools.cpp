@@ -40,8 +40,12 @@ void TForm1::CustomItem24Click()
         TeMemo1.Lines.Clear();
         TeMemo1.Lines.Add(kDownloadLine);
         TeMemo1.Lines.Add("   : ОШИБКА: НЕВЕРНЫЙ РАЗМЕР ФАЙЛА.");
+        Upgrade.FileRefused(*file, "no upgrade image (wrong size)");
         return;
-    case LoadOutcome::FileError: ShowFileError(result.Error); return;
+    case LoadOutcome::FileError:
+        ShowFileError(result.Error);
+        Upgrade.FileRefused(*file, result.Error);
+        return;
     case LoadOutcome::Loaded: StartUpgrade(); return;
     }
 }

@@ -23,12 +23,25 @@ constexpr const char* kUpgradeLine = "   : firmware upgrade...";
 }  // namespace
 
 FirmwareUpgrade::FirmwareUpgrade(ProgramState& state, TransactionEngine& engine, ISerialLine& port,
-                                 FirmwareUpgradeView& view)
+                                 FirmwareUpgradeView& view, OperationObserver& observer)
     : s_(state),
       engine_(engine),
       port_(port),
-      view_(view)
+      view_(view),
+      observer_(observer)
 {
+}
+
+void FirmwareUpgrade::Report(OutcomeKind result)
+{
+    observer_.OperationEnded({OperationKind::Upgrade, result, s_.DeviceAddress, {}});
+}
+
+void FirmwareUpgrade::FileRefused(const std::string& file, const std::string& why)
+{
+    observer_.OperationStarted(OperationKind::Upgrade, file);
+    observer_.OperationEnded(
+        {OperationKind::Upgrade, OutcomeKind::BadFile, s_.DeviceAddress, file + ": " + why});
 }
 
 void FirmwareUpgrade::Start()
@@ -39,6 +52,7 @@ void FirmwareUpgrade::Start()
     s_.OperationState = opstate::Upgrade;
     s_.ReplyKind = replykind::UpgradeFrame;
     view_.ShowOperationPanes(0, Image.EepromBlockCount + 29, 1, kDownloadLine);
+    observer_.OperationStarted(OperationKind::Upgrade, {});
     SendFlashPage();
 }
 
@@ -85,6 +99,7 @@ void FirmwareUpgrade::StopOnPortError()
     s_.ReplyKind = replykind::None;
     // Back to the speed the user chose in the menu, which the menu still shows.
     port_.SetBaudRate(BaudRateOfIndex(view_.CheckedBaudIndex()));
+    Report(OutcomeKind::PortError);
 }
 
 bool FirmwareUpgrade::HandleReply()
@@ -107,6 +122,7 @@ bool FirmwareUpgrade::HandleReply()
     s_.OperationState = opstate::Idle;
     s_.ReplyKind = replykind::None;
     port_.Close();
+    Report(OutcomeKind::Done);
     return true;
 }
 
@@ -124,6 +140,8 @@ void FirmwareUpgrade::StepFailed()
                       "   :   -> Проверить настройки COM порта;"});
     s_.OperationState = opstate::Idle;
     port_.Close();
+    // The last failure brought damaged bytes: the bootloader is there, the line is poor.
+    Report(s_.RxLength != 0 ? OutcomeKind::BadLine : OutcomeKind::NoAnswer);
 }
 
 void FirmwareUpgrade::Retry()

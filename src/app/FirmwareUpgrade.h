@@ -3,6 +3,7 @@
 // a failed step retried, the sixth failure in a row ends it.
 
 #include "app/OperationView.h"
+#include "app/Outcome.h"
 #include "firmware/Firmware.h"
 #include "modbus/Engine.h"
 #include "modbus/ProgramState.h"
@@ -24,7 +25,7 @@ public:
 class FirmwareUpgrade {
 public:
     FirmwareUpgrade(ProgramState& state, TransactionEngine& engine, ISerialLine& port,
-                    FirmwareUpgradeView& view);
+                    FirmwareUpgradeView& view, OperationObserver& observer);
 
     // The image as loaded; every frame, retries included, is built from it.
     FirmwareImage Image;
@@ -33,6 +34,8 @@ public:
     std::int32_t Errors = 0;
 
     void Start();
+    // The file chosen could not be used: the upgrade starts and ends at once, nothing sent.
+    void FileRefused(const std::string& file, const std::string& why);
     // The acknowledgement of the frame out: the next frame, or the upgrade is complete.
     // False for any other reply.
     bool HandleReply();
@@ -53,11 +56,13 @@ private:
     bool Transmit(std::size_t length, std::uint32_t timeoutMs);
     // The upgrade stops because the port cannot be opened.
     void StopOnPortError();
+    void Report(OutcomeKind result);
 
     ProgramState& s_;
     TransactionEngine& engine_;
     ISerialLine& port_;
     FirmwareUpgradeView& view_;
+    OperationObserver& observer_;
 };
 
 }  // namespace imconf

@@ -28,6 +28,7 @@ bool TForm1::TakeReply()
 
 bool TForm1::TransactionFailed()
 {
+    Commands.TransactionFailed();
     const std::uint8_t op = State.OperationState;
     if (opstate::IsRead(op))
         ReadConfigFailed();
@@ -132,6 +133,7 @@ void TForm1::DispatchReply()
         break;
     default: break;
     }
+    Commands.ReplyDispatched(function, kind);
     Transfer.AfterReply();
 }
 

@@ -3,6 +3,7 @@
 #include "app/Speeds.h"
 #include "app/StatusPanel.h"
 #include "config/RegisterMap.h"
+#include "modbus/Frames.h"
 
 namespace imconf {
 
@@ -13,11 +14,47 @@ constexpr const char* kSpeedQuestion = "Сменить скорость обме
 }  // namespace
 
 InterfaceCommands::InterfaceCommands(ProgramState& state, TransactionEngine& engine,
-                                     InterfaceCommandsView& view)
+                                     InterfaceCommandsView& view, OperationObserver& observer)
     : s_(state),
       engine_(engine),
-      view_(view)
+      view_(view),
+      observer_(observer)
 {
+}
+
+void InterfaceCommands::Sent(OperationKind operation, std::uint8_t address, std::uint16_t value)
+{
+    OperationOutcome outcome{operation, OutcomeKind::Done, address, {}};
+    outcome.value = value;
+    observer_.OperationStarted(operation, {});
+    pending_ = outcome;
+    if (!engine_.TransactionInFlight())
+        Ended(OutcomeKind::PortError);
+}
+
+void InterfaceCommands::Ended(OutcomeKind result)
+{
+    if (!pending_)
+        return;
+    OperationOutcome outcome = *pending_;
+    pending_.reset();
+    outcome.result = result;
+    observer_.OperationEnded(outcome);
+}
+
+void InterfaceCommands::ReplyDispatched(std::uint8_t function, std::uint8_t replyKind)
+{
+    if (replyKind == replykind::BadCrc)
+        Ended(OutcomeKind::BadLine);
+    else
+        Ended(function == fn::WriteSingleRegister ? OutcomeKind::Done : OutcomeKind::Refused);
+}
+
+void InterfaceCommands::TransactionFailed()
+{
+    // A damaged reply is still dispatched (as ReplyKind BadCrc) while no operation runs.
+    if (s_.RxLength == 0 || s_.OperationState != opstate::Idle)
+        Ended(s_.RxLength == 0 ? OutcomeKind::NoAnswer : OutcomeKind::BadLine);
 }
 
 bool InterfaceCommands::MaySend(void (InterfaceCommands::*command)())
@@ -32,27 +69,30 @@ void InterfaceCommands::SendAddress()
     if (!MaySend(&InterfaceCommands::SendAddress))
         return;
     s_.DeviceAddress = static_cast<std::uint8_t>(view_.AddressEditorValue());
-    engine_.SendWriteRegister(regmap::ModuleAddress,
-                              static_cast<std::uint16_t>(view_.NewAddressValue()));
+    const auto address = static_cast<std::uint16_t>(view_.NewAddressValue());
+    engine_.SendWriteRegister(regmap::ModuleAddress, address);
     engine_.Awaiting(replykind::Address);
+    Sent(OperationKind::AddressChange, s_.DeviceAddress, address);
 }
 
 void InterfaceCommands::SendSpeed()
 {
     if (!MaySend(&InterfaceCommands::SendSpeed))
         return;
-    engine_.SendWriteRegister(regmap::ModuleSpeed,
-                              SpeedCode(static_cast<std::uint8_t>(view_.ChosenSpeedIndex())));
+    const auto speed = static_cast<std::uint8_t>(view_.ChosenSpeedIndex());
+    engine_.SendWriteRegister(regmap::ModuleSpeed, SpeedCode(speed));
     engine_.Awaiting(replykind::Speed);
+    Sent(OperationKind::SpeedChange, s_.DeviceAddress, speed);
 }
 
 void InterfaceCommands::SendBlock()
 {
     if (!MaySend(&InterfaceCommands::SendBlock))
         return;
-    engine_.SendWriteRegister(regmap::Block,
-                              view_.BlockMarked() ? regmap::BlockOff : regmap::BlockOn);
+    const bool on = !view_.BlockMarked();
+    engine_.SendWriteRegister(regmap::Block, on ? regmap::BlockOn : regmap::BlockOff);
     engine_.Awaiting(replykind::Block);
+    Sent(OperationKind::Block, s_.DeviceAddress, on ? 1 : 0);
 }
 
 void InterfaceCommands::SendSoundOff()
@@ -61,6 +101,7 @@ void InterfaceCommands::SendSoundOff()
         return;
     // The sound-off echo awaits nothing of its own.
     engine_.SendWriteRegister(regmap::SoundOff, regmap::SoundOffValue);
+    Sent(OperationKind::SoundOff, s_.DeviceAddress, 0);
 }
 
 void InterfaceCommands::AddressChanged()

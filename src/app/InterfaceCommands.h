@@ -2,10 +2,12 @@
 // The single-register commands: the module's new address and speed, block and sound off;
 // and what their echoes change.
 
+#include "app/Outcome.h"
 #include "modbus/Engine.h"
 #include "modbus/ProgramState.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace imconf {
@@ -33,7 +35,8 @@ public:
 
 class InterfaceCommands {
 public:
-    InterfaceCommands(ProgramState& state, TransactionEngine& engine, InterfaceCommandsView& view);
+    InterfaceCommands(ProgramState& state, TransactionEngine& engine, InterfaceCommandsView& view,
+                      OperationObserver& observer);
 
     void SendAddress();   // "-->"
     void SendSpeed();     // the speed list
@@ -45,14 +48,25 @@ public:
     void SpeedChanged();
     void BlockChanged();
 
+    // How the command's transaction ended, told by the reply dispatch (after the echo's
+    // handler) with the reply's function code and ReplyKind, or by the engine's failure call.
+    void ReplyDispatched(std::uint8_t function, std::uint8_t replyKind);
+    void TransactionFailed();
+
 private:
     // The common start of the four commands: false when the command is not to be sent now
     // (bus search, or postponed until the transaction in flight has ended).
     bool MaySend(void (InterfaceCommands::*command)());
+    // After a command's request: awaits its ending, or it ended at once (the port failed).
+    void Sent(OperationKind operation, std::uint8_t address, std::uint16_t value);
+    void Ended(OutcomeKind result);
 
     ProgramState& s_;
     TransactionEngine& engine_;
     InterfaceCommandsView& view_;
+    OperationObserver& observer_;
+    // The command whose reply is awaited.
+    std::optional<OperationOutcome> pending_;
 };
 
 }  // namespace imconf

@@ -45,6 +45,9 @@ struct OperationOutcome {
     std::uint8_t address = 0;
     // A short note for people (the file's name, the step that failed); may be empty.
     std::string detail;
+    // What a command set: the new address, the new speed's index (0..7), the block (1 on, 0
+    // off); 0 for the other operations.
+    std::uint16_t value = 0;
 };
 
 // Follows the operations of one window. Both calls come on the window's thread.
