@@ -154,7 +154,7 @@ void BusSweep::CheckReply()
                                     : std::string("refused the identification read");
     observer_.OperationEnded({OperationKind::Identify,
                               answer.IsModule() ? OutcomeKind::Done : OutcomeKind::Refused, sender,
-                              detail});
+                              detail, speed});
     if (answer.IsModule() && !plan_.all)
         Finish(OutcomeKind::Done);
 }
@@ -178,10 +178,11 @@ void BusSweep::Finish(OutcomeKind result)
         engine_.CloseReportingErrors();
     const auto module = std::find_if(answers_.begin(), answers_.end(),
                                      [](const SweepAnswer& a) { return a.IsModule(); });
-    OperationOutcome outcome{OperationKind::Sweep, result, 0, {}};
+    OperationOutcome outcome{OperationKind::Sweep, result, 0, {}, 0};
     if (module != answers_.end()) {
         outcome.address = module->address;
         outcome.detail = std::string(SpeedText(module->baudIndex)) + " baud";
+        outcome.value = module->baudIndex;
     }
     observer_.OperationEnded(outcome);
 }

@@ -19,11 +19,13 @@ enum class OperationKind : std::uint8_t {
     Block,          // block on or off
     SoundOff,       // alarm sound off
     Upgrade,        // firmware upgrade through the bootloader
-    // The sweep over addresses and speeds: Done when a module answered (the address: the
-    // first module's), NotFound when none did, also when foreign devices answered.
+    // The sweep over addresses and speeds: Done when a module answered (the address and the
+    // value: the first module's address and speed index), NotFound when none did, also when
+    // foreign devices answered.
     Sweep,
     // One answer during the sweep: Done from the module, Refused from a foreign device (another
-    // identification, or a refusal); BusSweep::Answers() holds its speed and identification.
+    // identification, or a refusal), with its address and speed index (the value);
+    // BusSweep::Answers() holds its identification.
     Identify,
 };
 

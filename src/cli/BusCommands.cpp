@@ -116,8 +116,7 @@ private:
     // Starts an operation and runs the loop until it has ended and its transaction is over;
     // its outcome, none when it did not end in time.
     std::optional<OperationOutcome> RunOperation(OperationKind operation,
-                                                 const std::function<void()>& start,
-                                                 Micros guard);
+                                                 const std::function<void()>& start, Micros guard);
     std::optional<OperationOutcome> Sweep(const SweepPlan& plan);
     // The window's speed and module address, as the BaudRate menu and the address editor set
     // them.
@@ -198,9 +197,8 @@ void BusSession::Choose(std::uint8_t baudIndex, int address)
     });
 }
 
-std::optional<OperationOutcome> BusSession::RunOperation(OperationKind operation,
-                                                         const std::function<void()>& start,
-                                                         Micros guard)
+std::optional<OperationOutcome>
+BusSession::RunOperation(OperationKind operation, const std::function<void()>& start, Micros guard)
 {
     Tool& t = *tool_;
     outcomes_.ended.clear();
@@ -233,8 +231,8 @@ int BusSession::Search(bool allSpeeds, bool all)
 {
     Tool& t = Start();
     SweepPlan plan;
-    plan.speeds = allSpeeds ? BusSweep::FastestFirst()
-                            : std::vector<std::uint8_t>{SpeedIndexOf(c_.baud)};
+    plan.speeds =
+        allSpeeds ? BusSweep::FastestFirst() : std::vector<std::uint8_t>{SpeedIndexOf(c_.baud)};
     plan.all = all;
     Json devices = Json::array();
     outcomes_.onEnded = [&](const OperationOutcome& outcome) {
@@ -244,9 +242,8 @@ int BusSession::Search(bool allSpeeds, bool all)
         devices.push_back({{"address", answer.address},
                            {"baud", BaudOf(answer.baudIndex)},
                            {"module", answer.IsModule()},
-                           {"identification", answer.identification
-                                                  ? Json(*answer.identification)
-                                                  : Json(nullptr)}});
+                           {"identification",
+                            answer.identification ? Json(*answer.identification) : Json(nullptr)}});
         if (!c_.json)
             io_.out << std::setw(3) << int{answer.address} << "  " << std::setw(5)
                     << BaudOf(answer.baudIndex) << "  " << Describe(answer) << std::endl;
@@ -275,8 +272,8 @@ std::string BusSession::FreshFileName(const std::string& dir, std::uint8_t addre
 {
     const std::string now = io_.now ? io_.now() : std::string();
     const std::string date = now.size() >= 10 ? now.substr(0, 10) : "undated";
-    const std::string stem = PortInFileName(tool_->line.Port()) + "-" + std::to_string(address) +
-                             "-" + date;
+    const std::string stem =
+        PortInFileName(tool_->line.Port()) + "-" + std::to_string(address) + "-" + date;
     std::error_code error;
     for (int n = 1;; ++n) {
         const std::string name = stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".json";
@@ -294,8 +291,8 @@ int BusSession::Backup(bool allSpeeds, const std::string& dir)
         return Fail(status::Usage, dir + ": no folder to write into (" + error.message() + ")");
     Tool& t = Start();
     SweepPlan plan;
-    plan.speeds = allSpeeds ? BusSweep::FastestFirst()
-                            : std::vector<std::uint8_t>{SpeedIndexOf(c_.baud)};
+    plan.speeds =
+        allSpeeds ? BusSweep::FastestFirst() : std::vector<std::uint8_t>{SpeedIndexOf(c_.baud)};
     plan.all = true;
     const auto swept = Sweep(plan);
     if (!swept)
@@ -319,8 +316,8 @@ int BusSession::Backup(bool allSpeeds, const std::string& dir)
     for (const SweepAnswer& module : modules) {
         Choose(module.baudIndex, module.address);
         TForm1& f = t.form;
-        const auto read =
-            RunOperation(OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
+        const auto read = RunOperation(
+            OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
         const OutcomeKind result = read ? read->result : OutcomeKind::NoAnswer;
         Json row{{"address", module.address},
                  {"baud", BaudOf(module.baudIndex)},
@@ -329,7 +326,8 @@ int BusSession::Backup(bool allSpeeds, const std::string& dir)
         if (result == OutcomeKind::Done) {
             file = FreshFileName(dir, module.address);
             const ReadOrigin origin{io_.now ? io_.now() : "", t.line.Port(), module.address};
-            if (const auto failed = WriteTextFile(file, WriteConfigText(FromModel(t.config), origin))) {
+            if (const auto failed =
+                    WriteTextFile(file, WriteConfigText(FromModel(t.config), origin))) {
                 row["error"] = file + ": " + *failed;
                 file.clear();
             } else {
@@ -361,8 +359,9 @@ std::optional<std::pair<int, std::string>> BusSession::RestoreOne(const std::str
     if (!loaded.Ok())
         return std::pair{status::Usage, loaded.Error + "; nothing was sent"};
     if (!c_.addressGiven && !loaded.Origin)
-        return std::pair{status::Usage,
-                         std::string("the file tells no address; give --address; nothing was sent")};
+        return std::pair{
+            status::Usage,
+            std::string("the file tells no address; give --address; nothing was sent")};
     address = static_cast<std::uint8_t>(c_.addressGiven ? c_.address : loaded.Origin->Address);
     Tool& t = *tool_;
     TForm1& f = t.form;
@@ -380,15 +379,14 @@ std::optional<std::pair<int, std::string>> BusSession::RestoreOne(const std::str
     f.ShowZoneList();
     for (std::size_t i = 0; i < kIndicatorCount; ++i)
         f.ShowLinkEntry(i);
-    const auto written =
-        RunOperation(OperationKind::Write, [&f] { f.TeButton2Click(); }, kSequenceGuard);
+    const auto written = RunOperation(
+        OperationKind::Write, [&f] { f.TeButton2Click(); }, kSequenceGuard);
     if (!written || written->result != OutcomeKind::Done)
-        return std::pair{written && written->result == OutcomeKind::PortError ? status::Port
-                                                                              : status::Module,
-                         "the write failed: " +
-                             Describe(written ? written->result : OutcomeKind::NoAnswer)};
-    const auto readBack =
-        RunOperation(OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
+        return std::pair{
+            written && written->result == OutcomeKind::PortError ? status::Port : status::Module,
+            "the write failed: " + Describe(written ? written->result : OutcomeKind::NoAnswer)};
+    const auto readBack = RunOperation(
+        OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
     if (!readBack || readBack->result != OutcomeKind::Done)
         return std::pair{status::Module,
                          "the read-back failed: " +

@@ -81,6 +81,7 @@ TEST(BusSweep, ModuleAtAnUnknownAddressAndSpeedIsFoundFastestFirst)
     ASSERT_EQ(rig.recorder.ended.size(), 2u);
     EXPECT_EQ(rig.recorder.ended[0].operation, OperationKind::Identify);
     EXPECT_EQ(rig.recorder.ended[0].result, OutcomeKind::Done);
+    EXPECT_EQ(rig.recorder.ended[0].value, k19200);
     EXPECT_EQ(rig.End().operation, OperationKind::Sweep);
     EXPECT_EQ(rig.End().result, OutcomeKind::Done);
     EXPECT_EQ(rig.End().address, 5);

@@ -5,6 +5,8 @@
 
 #include "cli/ConfigFile.h"
 
+#include <nlohmann/json.hpp>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,7 +101,7 @@ TEST(CliSweep, AllListsEveryDeviceThatAnswersWithWhatItIs)
     EXPECT_EQ(result["address"], 247);
 
     // At one speed, a line with only the foreign device finds no module.
-    rig.module.Module().Set(sim::reg::Speed, k1200);
+    rig.module.Module().Set(sim::reg::Speed, 8);  // 57600
     EXPECT_EQ(rig.Run({"search", "--all", "--baud", "1200"}), 1);
     EXPECT_EQ(rig.out, " 12   1200  foreign device (identification 7)\n");
     EXPECT_NE(rig.err.find("no module answered"), std::string::npos) << rig.err;
@@ -126,8 +128,7 @@ TEST(CliBackup, EveryModuleOnTheLineGoesIntoAFileOfItsOwnNeverOverwritten)
     ASSERT_EQ(rig.Run({"backup", "--dir", dir.File("saved")}), 0) << rig.err;
     EXPECT_EQ(FilesIn(dir.path / "saved"),
               (std::vector<std::string>{"COM1-10-2026-01-02-2.json", "COM1-10-2026-01-02.json",
-                                        "COM1-247-2026-01-02-2.json",
-                                        "COM1-247-2026-01-02.json"}));
+                                        "COM1-247-2026-01-02-2.json", "COM1-247-2026-01-02.json"}));
 }
 
 TEST(CliBackup, AModuleFailingHalfWayIsOneAndTheOthersAreSaved)
@@ -144,9 +145,12 @@ TEST(CliBackup, AModuleFailingHalfWayIsOneAndTheOthersAreSaved)
     EXPECT_EQ(FilesIn(dir.path), std::vector<std::string>{"COM1-247-2026-01-02.json"});
     const auto result = nlohmann::json::parse(rig.out);
     ASSERT_EQ(result["modules"].size(), 2u);
-    EXPECT_EQ(result["modules"][1]["address"], 10);
-    EXPECT_EQ(result["modules"][1]["read"], "no answer");
-    EXPECT_FALSE(result["modules"][1].contains("file"));
+    EXPECT_EQ(result["modules"][0]["address"], 10);
+    // It answered the first step: the module is there, the line lost a reply.
+    EXPECT_EQ(result["modules"][0]["read"], "replies lost or damaged on the line");
+    EXPECT_FALSE(result["modules"][0].contains("file"));
+    EXPECT_EQ(result["modules"][1]["address"], 247);
+    EXPECT_EQ(result["modules"][1]["read"], "done");
     EXPECT_EQ(result["status"], 1);
 }
 
