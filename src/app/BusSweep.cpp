@@ -122,7 +122,8 @@ void BusSweep::Step()
     address_ = address_ == 0 ? plan_.first : static_cast<std::uint8_t>(address_ + 1);
     s_.DeviceAddress = address_;
     sending_ = true;
-    engine_.SendReadRegisters(regmap::Identification, 1, WaitMs(speed));
+    engine_.SendReadRegisters(regmap::Identification, 1,
+                              plan_.waitMs != 0 ? plan_.waitMs : WaitMs(speed));
     sending_ = false;
     engine_.Awaiting(replykind::SweepProbe);
     if (!engine_.TransactionInFlight())

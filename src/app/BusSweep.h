@@ -33,6 +33,9 @@ struct SweepPlan {
     // The addresses swept at each speed (1..247 by default; one address checks a module).
     std::uint8_t first = 1;
     std::uint8_t last = 247;
+    // The wait at each address in ms; 0: WaitMs of the speed. A check of one address can
+    // afford the engine's own time-out.
+    std::uint32_t waitMs = 0;
 };
 
 class BusSweep {

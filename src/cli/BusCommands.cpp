@@ -218,7 +218,8 @@ std::optional<OperationOutcome> BusSession::Sweep(const SweepPlan& plan)
     // Each speed's probes with their waits, and room for the answers' pauses and a slow loop.
     Micros guard = 30s;
     for (std::uint8_t speed : plan.speeds)
-        guard += Micros((plan.last - plan.first + 1) * (BusSweep::WaitMs(speed) + 40) * 1000);
+        guard += Micros((plan.last - plan.first + 1) *
+                        (std::max(plan.waitMs, BusSweep::WaitMs(speed)) + 40) * 1000);
     bool started = false;
     auto outcome = RunOperation(
         OperationKind::Sweep, [&] { started = f.Sweep.Start(plan); }, guard);
@@ -366,7 +367,7 @@ std::optional<std::pair<int, std::string>> BusSession::RestoreOne(const std::str
     Tool& t = *tool_;
     TForm1& f = t.form;
     // Only the indication module gets the configuration: a one-address sweep asks who is there.
-    SweepPlan check{{f.State.BaudIndex}, false, address, address};
+    SweepPlan check{{f.State.BaudIndex}, false, address, address, f.Engine.ReadTimeoutMs()};
     const auto identified = Sweep(check);
     if (identified && identified->result == OutcomeKind::PortError)
         return std::pair{status::Port, std::string("the port could not be used")};

@@ -43,7 +43,11 @@ struct Rig : WindowRig {
     }
     bool Sweep(std::vector<std::uint8_t> speeds, bool all)
     {
-        if (!form->Sweep.Start({std::move(speeds), all}))
+        return Sweep({std::move(speeds), all});
+    }
+    bool Sweep(SweepPlan plan)
+    {
+        if (!form->Sweep.Start(std::move(plan)))
             return false;
         return loop.RunUntil(
             [this] {
@@ -159,6 +163,21 @@ TEST(BusSweep, LateReplyIsCreditedToItsSender)
     EXPECT_EQ(rig.form->Sweep.Answers()[0].address, 5);
     EXPECT_EQ(rig.End().address, 5);
     EXPECT_EQ(rig.line.Requests().back().bytes[0], 6);  // read while 6 was probed
+}
+
+TEST(BusSweep, OneAddressWithALongerWaitTakesASlowAnswer)
+{
+    Rig rig;
+    rig.PlaceModule(5, k57600);
+    rig.module.SetThinkTime(30ms);
+    ASSERT_TRUE(rig.Sweep({{k57600}, false, 5, 5, 350}));
+    EXPECT_EQ(rig.line.Requests().size(), 1u);
+    EXPECT_EQ(rig.End().result, OutcomeKind::Done);
+    EXPECT_EQ(rig.End().address, 5);
+
+    ASSERT_TRUE(rig.Sweep({{k57600}, false, 6, 6, 350}));
+    EXPECT_EQ(rig.line.Requests().size(), 2u);
+    EXPECT_EQ(rig.End().result, OutcomeKind::NotFound);
 }
 
 TEST(BusSweep, PortErrorEndsTheSweepAtOnce)
