@@ -33,10 +33,12 @@ work=$(mktemp -d)
 chmod 700 "$work"
 sim_pid=
 sim2_pid=
+sim3_pid=
 xvfb_pid=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
   [ -n "$sim2_pid" ] && kill "$sim2_pid" 2>/dev/null && wait "$sim2_pid" 2>/dev/null
+  [ -n "$sim3_pid" ] && kill "$sim3_pid" 2>/dev/null && wait "$sim3_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
@@ -158,6 +160,32 @@ cli_read_ms=$(median <"$work/cli-read")
 cli_clone_ms=$(median <"$work/cli-clone")
 echo "imconf-cli read (ms): $(sort -n "$work/cli-read" | paste -sd' '); clone: $(sort -n "$work/cli-clone" | paste -sd' ')" >&2
 
+# --- imconf-cli: the sweep over every address at every speed ----------------------------------
+# No module on the line: one foreign device at address 1 (9600 baud), which the simulator only
+# hears at its own speed. The floor is the bytes on the line alone: 247 requests of 8 bytes and
+# 247 answers of 7 at each of the eight speeds.
+"$build/tools/sim/imconf-sim" --address 1 --id 7 --name COM3 --pace >"$work/sim3.out" 2>"$work/sim3.err" &
+sim3_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/sim3.out" ] && break
+  kill -0 "$sim3_pid" 2>/dev/null || { echo "the third simulator did not start" >&2; cat "$work/sim3.err" >&2; exit 1; }
+  sleep 0.1
+done
+echo "== imconf-cli: search --all-speeds --all over a line without a module" >&2
+t0=$(date +%s%N)
+status=0
+"$cli" --port COM3 search --all-speeds --all >"$work/sweep.out" 2>"$work/sweep.err" || status=$?
+t1=$(date +%s%N)
+[ "$status" = 1 ] && grep -q "foreign device" "$work/sweep.out" ||
+  { echo "the sweep ended with status $status:" >&2; cat "$work/sweep.out" "$work/sweep.err" >&2; exit 1; }
+sweep_ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.0f\n", (b - a) / 1e6 }')
+sweep_floor=$(awk 'BEGIN { n = split("1200 2400 4800 9600 14400 19200 38400 57600", b, " ");
+  for (i = 1; i <= n; i++) t += 247 * 15 * 10 * 1000 / b[i]; printf "%.0f", t }')
+sweep_waits=$(awk 'BEGIN { n = split("1200 2400 4800 9600 14400 19200 38400 57600", b, " ");
+  for (i = 1; i <= n; i++) { w = 150 * 1000 / b[i]; if (w > int(w)) w = int(w) + 1; t += 247 * (w + 20) }
+  printf "%.0f", t }')
+echo "sweep (ms): $sweep_ms; line floor $sweep_floor; waits $sweep_waits" >&2
+
 # --- The table --------------------------------------------------------------------------------
 # Targets of our own where nothing else gives a reference.
 target_paint_ms=1000
@@ -196,6 +224,8 @@ ops_row() {  # label, bench row name, reference text
   clone_floor=$(awk -v r="$read_floor" -v w="$write_floor" 'BEGIN { printf "%.1f", 2 * r + w }')
   row "Clone at 9600 baud by imconf-cli: read one module into a file, write it into another, read back; median of $starts" \
     "$cli_clone_ms ms" "floor $clone_floor ms (2 reads + 1 write)" "$(ratio "$cli_clone_ms" "$clone_floor")"
+  row "Sweep of addresses 1..247 at all eight speeds by imconf-cli (\`search --all-speeds --all\`), no module on the line" \
+    "$sweep_ms ms" "line floor $sweep_floor ms (the waits: $sweep_waits ms)" "$(ratio "$sweep_ms" "$sweep_floor")"
   row "Window start-up to first paint, median of $starts ($display_kind)" "$paint_p50 ms" \
     "target $target_paint_ms ms" "$(ratio "$paint_p50" "$target_paint_ms")"
   row "Resident memory after a configuration read (VmRSS)" "$((rss_kb / 1024)) MiB ($rss_kb kB)" \
@@ -263,6 +293,10 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
   echo "  COM1 and COM2: \`read -o FILE\` of COM1, and the clone, \`read -o FILE\` of COM1 followed"
   echo "  by \`write FILE\` into COM2 (which writes, reads back and compares). The floors are those"
   echo "  of the window's read and write above: two reads and one write for the clone."
+  echo "- The sweep: \`imconf-cli search --all-speeds --all\` over the simulator announced as COM3"
+  echo "  holding only a foreign device at address 1 (it answers at 9600 baud). The line floor is"
+  echo "  247 requests of 8 bytes and 247 answers of 7 at each speed; the sweep waits at each address"
+  echo "  for that, rounded up to the millisecond, plus 20 ms for the module and the adapter."
   echo "- The start-up, memory and idle targets are our own; the other references are floors set"
   echo "  by the line or the peer master."
 } >"$out"

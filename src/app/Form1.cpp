@@ -34,6 +34,7 @@ TForm1::TForm1(TForm1Environment env)
       TimerX1(env.Loop, 50),
       Transfer(env.State, env.Config, Engine, *this, Observers),
       Search(env.State, Engine, *this, Observers),
+      Sweep(env.State, Engine, Observers),
       Commands(env.State, Engine, *this, Observers),
       Upgrade(env.State, Engine, env.ComPort1, *this, Observers),
       Firmware(Upgrade.Image),

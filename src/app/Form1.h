@@ -4,6 +4,7 @@
 // the wiring of every control to its handler.
 
 #include "app/BusSearch.h"
+#include "app/BusSweep.h"
 #include "app/ConfigTransfer.h"
 #include "app/Dialogs.h"
 #include "app/FirmwareUpgrade.h"
@@ -214,6 +215,8 @@ public:
     // The operations.
     ConfigTransfer Transfer;
     BusSearch Search;
+    // The sweep over addresses and speeds (the command line's; the window has no item for it).
+    BusSweep Sweep;
     InterfaceCommands Commands;
     FirmwareUpgrade Upgrade;
 

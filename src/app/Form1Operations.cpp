@@ -38,6 +38,8 @@ bool TForm1::TransactionFailed()
         UpgradeStepFailed();
     else if (op == opstate::Search)
         SearchStepFailed();
+    else if (op == opstate::Sweep)
+        Sweep.StepFailed();
     else
         return false;
     return true;
@@ -53,6 +55,8 @@ void TForm1::Timer_ProgrammTimer()
         UpgradeRetry();
     else if (op == opstate::Search)
         SearchStep();
+    else if (op == opstate::Sweep)
+        Sweep.Step();
 }
 
 void TForm1::DispatchReply()
@@ -78,6 +82,10 @@ void TForm1::DispatchReply()
         case replykind::SearchProbe:
             kind = CheckSearchReply();
             okUnlessBadCrc();
+            break;
+        case replykind::SweepProbe:
+            Sweep.CheckReply();
+            ok();
             break;
         default: okUnlessBadCrc(); break;
         }
@@ -110,10 +118,13 @@ void TForm1::DispatchReply()
         okUnlessBadCrc();
         break;
     case kExceptionRead:
-        if (kind >= replykind::LinkArea && kind <= replykind::LastReadKind)
+        if (kind >= replykind::LinkArea && kind <= replykind::LastReadKind) {
             ReadConfigFailed();
-        else
+        } else {
+            if (kind == replykind::SweepProbe)
+                Sweep.CheckReply();
             TeMemo1.Lines.Add(kErrorLine);
+        }
         break;
     case kExceptionWriteOne:
     case kExceptionWriteMany:

@@ -19,7 +19,15 @@ enum class OperationKind : std::uint8_t {
     Block,          // block on or off
     SoundOff,       // alarm sound off
     Upgrade,        // firmware upgrade through the bootloader
-    Identify,       // one read of the identification register (the command line's check)
+    // One read of the identification register: the command line's check before it writes;
+    // during the sweep, one answer: Done from the module, Refused from a foreign device
+    // (another identification, or a refusal), with its address and speed index (the value);
+    // BusSweep::Answers() holds its identification.
+    Identify,
+    // The sweep over addresses and speeds: Done when a module answered (the address and the
+    // value: the first module's address and speed index), NotFound when none did, also when
+    // foreign devices answered.
+    Sweep,
 };
 
 enum class OutcomeKind : std::uint8_t {

@@ -50,6 +50,7 @@ const char* SessionLog::OperationName(OperationKind operation)
     case OperationKind::SoundOff: return "sound off";
     case OperationKind::Upgrade: return "upgrade";
     case OperationKind::Identify: return "identification";
+    case OperationKind::Sweep: return "sweep";
     }
     return "operation";
 }

@@ -54,10 +54,16 @@ std::uint32_t TransactionEngine::ReadTimeoutMs() const
 
 void TransactionEngine::SendReadRegisters(std::uint16_t reg, std::uint16_t count)
 {
+    SendReadRegisters(reg, count, ReadTimeoutMs());
+}
+
+void TransactionEngine::SendReadRegisters(std::uint16_t reg, std::uint16_t count,
+                                          std::uint32_t timeoutMs)
+{
     const std::size_t length = BuildReadRegisters(s_.FrameBuffer, s_.DeviceAddress, reg, count);
     trace_.ShowRequest(RequestTraceLines(s_.FrameBuffer.data(), length));
     s_.ExpectedLength = ReadReplyLength(count);
-    SendBuilt(length, ReadTimeoutMs());
+    SendBuilt(length, timeoutMs);
 }
 
 void TransactionEngine::SendWriteRegister(std::uint16_t reg, std::uint16_t value)
@@ -202,7 +208,7 @@ void TransactionEngine::ReleasePortIfIdle()
 void TransactionEngine::Timer_RxTimer()
 {
     Timer_Rx.SetEnabled(false);
-    if (s_.OperationState != opstate::Search)
+    if (!opstate::HoldsPort(s_.OperationState))
         CloseReportingErrors();
     if (s_.RxLength == 0)
         ReleaseHeldEcho();
@@ -238,7 +244,7 @@ void TransactionEngine::Timer_RxTimer()
 
     if (s_.OperationState == opstate::Idle)
         port_.SetHeld(false);  // the operation is over: the close below lets go of the port
-    if (s_.OperationState != opstate::Search)
+    if (!opstate::HoldsPort(s_.OperationState))
         CloseReportingErrors();
     s_.RxLength = 0;
     s_.ReplyKind = replykind::None;

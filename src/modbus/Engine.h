@@ -71,6 +71,8 @@ public:
 
     // Senders. Each builds and traces its request, then performs the transport steps.
     void SendReadRegisters(std::uint16_t reg, std::uint16_t count);
+    // The same with a response time-out of the caller's (the sweep's wait at its speed).
+    void SendReadRegisters(std::uint16_t reg, std::uint16_t count, std::uint32_t timeoutMs);
     void SendWriteRegister(std::uint16_t reg, std::uint16_t value);
     // Sends the first `frameLength` bytes of FrameBuffer, already built with their CRC.
     void SendFrame(std::uint16_t frameLength, std::uint8_t expectedLength);

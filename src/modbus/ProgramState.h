@@ -24,6 +24,9 @@ constexpr std::uint8_t WriteNodeAddresses = 9;
 constexpr std::uint8_t WriteNodeCount = 10;
 constexpr std::uint8_t WriteLast = WriteNodeCount;
 constexpr std::uint8_t Upgrade = 250;
+// The sweep over addresses and speeds (the command line's): unlike the search, a reply that
+// comes after its probe's wait is not taken for the next probe's.
+constexpr std::uint8_t Sweep = 253;
 constexpr std::uint8_t Search = 254;
 constexpr bool IsRead(std::uint8_t s)
 {
@@ -32,6 +35,11 @@ constexpr bool IsRead(std::uint8_t s)
 constexpr bool IsWrite(std::uint8_t s)
 {
     return s >= WriteRequested && s <= WriteLast;
+}
+// The operations that keep the port open from one probe to the next.
+constexpr bool HoldsPort(std::uint8_t s)
+{
+    return s == Search || s == Sweep;
 }
 }  // namespace opstate
 
@@ -49,6 +57,7 @@ constexpr std::uint8_t LastReadKind = 8;
 constexpr std::uint8_t ConfigWrite = 9;  // the three block writes of a configuration write
 constexpr std::uint8_t NodeCountWrite = 10;
 constexpr std::uint8_t UpgradeFrame = 200;
+constexpr std::uint8_t SweepProbe = 253;
 constexpr std::uint8_t SearchProbe = 254;
 constexpr std::uint8_t BadCrc = 255;
 }  // namespace replykind

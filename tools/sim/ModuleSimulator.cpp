@@ -11,9 +11,22 @@ TModbusSlave& TBus::Add(std::uint8_t address, std::uint16_t id)
 
 TReply TBus::Offer(std::span<const std::uint8_t> frame)
 {
+    return Offer(frame, 0);
+}
+
+bool TBus::Listens(unsigned baud) const
+{
+    return std::any_of(devices_.begin(), devices_.end(),
+                       [baud](const TModbusSlave& device) { return device.Baud() == baud; });
+}
+
+TReply TBus::Offer(std::span<const std::uint8_t> frame, unsigned baud)
+{
     TReply line;
     bool any = false;
     for (auto& device : devices_) {
+        if (baud != 0 && device.Baud() != baud)
+            continue;  // noise to a device set to another speed
         TReply reply = device.Handle(frame);
         if (reply.Empty())
             continue;
@@ -64,7 +77,17 @@ void TModuleSimulator::SetThinkTime(TMicros t)
 
 TReply TModuleSimulator::Receive(std::span<const std::uint8_t> frame)
 {
-    TReply reply = mode_ == TMode::Bootloader ? boot_.Handle(frame) : bus_.Offer(frame);
+    return Receive(frame, 0);
+}
+
+bool TModuleSimulator::Listens(unsigned baud) const
+{
+    return mode_ == TMode::Bootloader ? baud == kBootloaderBaud : bus_.Listens(baud);
+}
+
+TReply TModuleSimulator::Receive(std::span<const std::uint8_t> frame, unsigned baud)
+{
+    TReply reply = mode_ == TMode::Bootloader ? boot_.Handle(frame) : bus_.Offer(frame, baud);
     lastFaults_ = faults_.Apply(reply);
     if (reply.Empty())
         ReplySent();  // nothing goes out (or it was lost): the module has done its work

@@ -29,6 +29,10 @@ public:
     // replies are combined byte by byte (a driven 0 wins), the longer one's tail stays, and
     // the reply starts with the earliest.
     TReply Offer(std::span<const std::uint8_t> frame);
+    // The same for a frame sent at `baud`: only the devices set to that speed understand it.
+    TReply Offer(std::span<const std::uint8_t> frame, unsigned baud);
+    // True when some device is set to `baud`.
+    bool Listens(unsigned baud) const;
     void ReplySent();
 
 private:
@@ -62,6 +66,10 @@ public:
 
     // One complete frame from the line. The reply may be empty (nobody answers).
     TReply Receive(std::span<const std::uint8_t> frame);
+    // A line with devices at different speeds: a frame sent at `baud` reaches only the devices
+    // (or the bootloader) that listen at that speed; their reply goes at that speed too.
+    bool Listens(unsigned baud) const;
+    TReply Receive(std::span<const std::uint8_t> frame, unsigned baud);
     // The reply has left the line (or was lost on it): pending address or speed changes
     // take effect.
     void ReplySent();

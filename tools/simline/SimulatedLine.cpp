@@ -114,19 +114,21 @@ void SimulatedLine::Write(const std::uint8_t* bytes, std::size_t count)
 void SimulatedLine::RequestThrough(std::vector<std::uint8_t> frame, unsigned baud)
 {
     std::optional<sim::TReply> reply;
+    unsigned replyBaud = module_.LineBaud();
     if (Intercept)
         reply = Intercept(frame);
     if (!reply) {
-        // A module listening at another speed sees only noise and keeps silent.
-        if (module_.LineBaud() != baud)
+        // A device listening at another speed sees only noise and keeps silent; the devices
+        // at this speed answer at it.
+        if (!module_.Listens(baud))
             return;
-        reply = module_.Receive(frame);
+        reply = module_.Receive(frame, baud);
+        replyBaud = baud;
     }
     if (reply->Empty()) {
         module_.ReplySent();
         return;
     }
-    const unsigned replyBaud = module_.LineBaud();
     ScheduleBytes(reply->bytes, loop_.Now() + reply->delay, replyBaud, true);
 }
 
