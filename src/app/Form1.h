@@ -47,6 +47,9 @@ struct TForm1Environment {
     const IScreen& Screen;
     // The port list file, opened by its relative name from the working folder.
     std::string PortFileName = "comports.txt";
+    // The user's list of network ports (serial/NetworkPortFile.h), listed after the serial
+    // ports; none when empty.
+    std::string NetworkPortsFile;
     // The folder of the program's executable (start folder of the file dialogs).
     std::string ExecutableDir = ".";
 };
@@ -324,6 +327,9 @@ private:
     void FitToScreen();
     // Reads the port list file into the "Port" submenu; the file error line when it failed.
     std::optional<std::string> ReadPortListFile(int& byName, int& com1);
+    // Adds the user's network ports; notes the current port's entry in `byName`.
+    void AddNetworkPortEntries(int& byName);
+    void ChooseNetworkPortIfListed(int byName, int com1);
     void ChoosePort(int byName, int com1);
     TMenuItem& AddPortEntry(std::size_t position, const SystemPort& port);
 
@@ -331,6 +337,7 @@ private:
     ISystemPortList& systemPorts_;
     const IScreen& screen_;
     std::string portFileName_;
+    std::string networkPortsFile_;
     std::string executableDir_;
 };
 

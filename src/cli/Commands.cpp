@@ -6,6 +6,7 @@
 #include "firmware/Firmware.h"
 #include "modbus/Engine.h"
 #include "runtime/FileAccess.h"
+#include "serial/NetworkPortName.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -46,6 +47,7 @@ struct Options {
     bool trace = false;
     bool json = false;
     bool quiet = false;
+    std::optional<unsigned> latency;
 
     int delay = 150;
     std::string output;
@@ -165,6 +167,8 @@ Tool& Session::Start(bool forModule)
         if (!listed)  // a device path, or a port the list does not show
             f.HandleEvent([&f, this] { f.ComPort1.SetPort(o_.port); });
     }
+    if (o_.latency)
+        t.line.SetNetworkLatency(*o_.latency);
     const std::size_t speed = SpeedIndex(o_.baud);
     if (speed != f.State.BaudIndex || !f.BaudItems[speed]->Checked())
         f.HandleEvent([&f, speed] { f.BaudItems[speed]->Click(); });
@@ -239,6 +243,10 @@ int Session::PortError()
     if (tool_->line.Port().empty())
         return Fail(status::Port, "no serial port: none was found on this PC; plug the adapter in, "
                                   "or name the port with --port");
+    if (IsNetworkPortName(tool_->line.Port()))
+        return Fail(status::Port, "network port " + tool_->line.Port() +
+                                      ": no connection (a malformed name, or the device server "
+                                      "refused, is unreachable or did not answer in 3 s)");
     return Fail(status::Port, failure ? DescribeOpenFailure(*failure)
                                       : "port " + tool_->line.Port() + " could not be opened");
 }
@@ -491,6 +499,11 @@ int Session::Upgrade()
 {
     Tool& t = Start(true);
     TForm1& f = t.form;
+    if (!t.line.SpeedSwitchable())
+        return Fail(status::Port, "port " + t.line.Port() +
+                                      ": the upgrade switches the line to 19200 baud, which a "
+                                      "network port cannot (its speed is the device server's "
+                                      "setting); nothing was sent");
     t.dialogs.fileAnswers = {o_.file};
     progressOn_ = true;
     RunOperation([&f] { f.CustomItem24Click(); }, kUpgradeGuard);
@@ -563,8 +576,12 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
         speedNames.push_back(std::to_string(s));
 
     app.add_option("--port", o.port,
-                   "the serial port: a name of 'imconf-cli ports' or a device path (default: the "
-                   "port the window chooses)");
+                   "the serial port: a name of 'imconf-cli ports', a device path or a network "
+                   "port tcp://HOST:PORT (default: the port the window chooses)");
+    app.add_option("--latency", o.latency,
+                   "milliseconds every response time-out gets on a network port "
+                   "(tcp://HOST:PORT) whose name sets none (default 100)")
+        ->check(CLI::Range(0, 10000));
     app.add_option("--baud", o.baud, "the PC port's speed (default 9600)")
         ->check(CLI::IsMember(kSpeeds));
     app.add_option("--address", o.address, "the module's address (default 247)")

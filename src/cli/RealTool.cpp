@@ -3,6 +3,7 @@
 #include "runtime/StdEventLoop.h"
 #include "serial/ComPort.h"
 #include "serial/ComPortLine.h"
+#include "serial/NetworkPortFile.h"
 #include "serial/SystemPorts.h"
 
 #include <optional>
@@ -23,6 +24,7 @@ public:
             .Run = [this](const std::function<bool()>& done,
                           Micros limit) { return loop_.RunUntil(done, limit); },
             .ExecutableDir = executableDir,
+            .NetworkPortsFile = UserNetworkPortsFile(),
         });
     }
     ~RealToolHost() override

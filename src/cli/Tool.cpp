@@ -13,6 +13,7 @@ Tool::Tool(ToolParts parts)
           .SystemPorts = parts.Ports,
           .Screen = screen,
           .PortFileName = std::move(parts.PortFileName),
+          .NetworkPortsFile = std::move(parts.NetworkPortsFile),
           .ExecutableDir = std::move(parts.ExecutableDir),
       }),
       loop_(parts.Loop),

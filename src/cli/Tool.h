@@ -25,6 +25,7 @@ struct ToolParts {
     RunLoop Run;
     std::string ExecutableDir = ".";
     std::string PortFileName = "comports.txt";
+    std::string NetworkPortsFile;  // the user's network ports; none when empty
 };
 
 class Tool {

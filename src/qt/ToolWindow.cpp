@@ -1,5 +1,7 @@
 #include "qt/ToolWindow.h"
 
+#include "serial/NetworkPortFile.h"
+
 namespace imconf::qtui {
 
 ToolWindow::ToolWindow(const std::string& executableDir)
@@ -12,6 +14,7 @@ ToolWindow::ToolWindow(const std::string& executableDir)
           .SystemPorts = *systemPorts,
           .Screen = screen,
           .PortFileName = "comports.txt",
+          .NetworkPortsFile = UserNetworkPortsFile(),
           .ExecutableDir = executableDir,
       })
 {

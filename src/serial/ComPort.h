@@ -68,6 +68,9 @@ public:
     RxCharHandler OnRxChar;
 
     bool Connected() const { return connected_.load(); }
+    // Whether the open port can carry a request (ComTypes.h): a network port is Connecting
+    // after Open until its monitoring thread has made the connection. Failed while closed.
+    ComLinkState LinkState();
 
     // Operations. Open: nothing if open; code 1 when the device cannot be opened (missing,
     // in use, not a terminal), 9, 7 or 8 when the settings are refused (the port then stays

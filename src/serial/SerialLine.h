@@ -44,6 +44,24 @@ public:
 
     // Received blocks are handed to `handler` on the event loop's thread.
     virtual void SetBlockHandler(BlockHandler handler) = 0;
+
+    // Line properties that a few callers need, whatever kind of line it is.
+    // Whether the line can carry a request now: a line that connects first (a network port)
+    // is Connecting for a while after Open, and Failed when the connection could not be made
+    // or was lost. A line that is not open is Failed.
+    virtual ComLinkState LinkState()
+    {
+        return Connected() ? ComLinkState::Ready : ComLinkState::Failed;
+    }
+    // Milliseconds every response time-out gets on top (a network's round trip); 0 on a serial
+    // line.
+    virtual std::uint32_t ResponseAllowanceMs() const { return 0; }
+    // The allowance of a network port whose name sets none (kDefaultNetworkLatencyMs unless
+    // set); no effect on a serial line.
+    virtual void SetNetworkLatency(std::uint32_t /*ms*/) {}
+    // False when the tool cannot switch the line's speed (a network port: the device server's
+    // serial side keeps its own setting).
+    virtual bool SpeedSwitchable() const { return true; }
 };
 
 // A line that passes everything on to another; a wrapper overrides what it watches.
@@ -70,6 +88,10 @@ public:
     {
         inner_.SetBlockHandler(std::move(handler));
     }
+    ComLinkState LinkState() override { return inner_.LinkState(); }
+    std::uint32_t ResponseAllowanceMs() const override { return inner_.ResponseAllowanceMs(); }
+    void SetNetworkLatency(std::uint32_t ms) override { inner_.SetNetworkLatency(ms); }
+    bool SpeedSwitchable() const override { return inner_.SpeedSwitchable(); }
 
 protected:
     ISerialLine& Inner() { return inner_; }

@@ -1,5 +1,7 @@
 #include "win/ToolWindow.h"
 
+#include "serial/NetworkPortFile.h"
+
 namespace imconf::win {
 
 ToolWindow::ToolWindow(const std::string& executableDir, std::unique_ptr<ISystemPortList> ports)
@@ -13,6 +15,7 @@ ToolWindow::ToolWindow(const std::string& executableDir, std::unique_ptr<ISystem
           .SystemPorts = *systemPorts,
           .Screen = screen,
           .PortFileName = "comports.txt",
+          .NetworkPortsFile = UserNetworkPortsFile(),
           .ExecutableDir = executableDir,
       })
 {

@@ -28,6 +28,9 @@ struct TSimOptions {
     std::string dump;
     bool strictBaud = true;
     bool verbose = false;
+    std::string tcp;                  // [HOST:]PORT to serve on instead of announcing a terminal
+    unsigned netDelayMs = 0;          // --net-delay: each direction over TCP
+    std::optional<unsigned> splitMs;  // --split: replies in two TCP segments this far apart
     bool help = false;
 };
 
