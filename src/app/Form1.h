@@ -47,11 +47,11 @@ struct TForm1Environment {
     const IScreen& Screen;
     // The port list file, opened by its relative name from the working folder.
     std::string PortFileName = "comports.txt";
+    // The folder of the program's executable (start folder of the file dialogs).
+    std::string ExecutableDir = ".";
     // The user's list of network ports (serial/NetworkPortFile.h), listed after the serial
     // ports; none when empty.
     std::string NetworkPortsFile;
-    // The folder of the program's executable (start folder of the file dialogs).
-    std::string ExecutableDir = ".";
 };
 
 // The window holds the layout, the wiring, the two editors and every handler; the

@@ -13,8 +13,8 @@ Tool::Tool(ToolParts parts)
           .SystemPorts = parts.Ports,
           .Screen = screen,
           .PortFileName = std::move(parts.PortFileName),
-          .NetworkPortsFile = std::move(parts.NetworkPortsFile),
           .ExecutableDir = std::move(parts.ExecutableDir),
+          .NetworkPortsFile = std::move(parts.NetworkPortsFile),
       }),
       loop_(parts.Loop),
       run_(std::move(parts.Run))

@@ -14,8 +14,8 @@ ToolWindow::ToolWindow(const std::string& executableDir)
           .SystemPorts = *systemPorts,
           .Screen = screen,
           .PortFileName = "comports.txt",
-          .NetworkPortsFile = UserNetworkPortsFile(),
           .ExecutableDir = executableDir,
+          .NetworkPortsFile = UserNetworkPortsFile(),
       })
 {
     ApplyToolPortSettings(port);

@@ -66,9 +66,8 @@ public:
     int Write(const void* buffer, int count) override;
     int InputCount() override
     {
-        const int waiting = state_.load() == ComLinkState::Ready
-                                ? netsock::BytesWaiting(socket_.load())
-                                : -1;
+        const int waiting =
+            state_.load() == ComLinkState::Ready ? netsock::BytesWaiting(socket_.load()) : -1;
         if (waiting < 0)
             throw EComPort(comerr::ClearCommError, netsock::NotConnectedError());
         return waiting;
@@ -196,8 +195,8 @@ int NetworkComDevice::Read(void* buffer, int count)
     const Handle socket = socket_.load();
     auto* out = static_cast<unsigned char*>(buffer);
     const TComTimeouts t = timeouts_;
-    const long long totalMs = static_cast<long long>(t.ReadTotalMultiplier) * count +
-                              t.ReadTotalConstant;
+    const long long totalMs =
+        static_cast<long long>(t.ReadTotalMultiplier) * count + t.ReadTotalConstant;
     const std::optional<Clock::time_point> total =
         totalMs > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(totalMs))
                     : std::nullopt;
@@ -226,8 +225,7 @@ int NetworkComDevice::Read(void* buffer, int count)
             return got;
         int waitMs = kSliceMs;
         if (got > 0 && t.ReadInterval > 0) {
-            const int left =
-                MillisecondsLeft(lastByte + std::chrono::milliseconds(t.ReadInterval));
+            const int left = MillisecondsLeft(lastByte + std::chrono::milliseconds(t.ReadInterval));
             if (left == 0)
                 return got;
             waitMs = std::min(waitMs, left);
@@ -259,8 +257,8 @@ int NetworkComDevice::Write(const void* buffer, int count)
     const Handle socket = socket_.load();
     const auto* in = static_cast<const unsigned char*>(buffer);
     const TComTimeouts t = timeouts_;
-    const long long totalMs = static_cast<long long>(t.WriteTotalMultiplier) * count +
-                              t.WriteTotalConstant;
+    const long long totalMs =
+        static_cast<long long>(t.WriteTotalMultiplier) * count + t.WriteTotalConstant;
     const std::optional<Clock::time_point> total =
         totalMs > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(totalMs))
                     : std::nullopt;

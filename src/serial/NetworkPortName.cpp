@@ -20,14 +20,14 @@ std::optional<std::uint32_t> ParseNumber(std::string_view text, std::uint32_t ma
 
 bool IsHostNameChar(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_';
 }
 
 bool IsIpv6Char(char c)
 {
-    return (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || (c >= '0' && c <= '9') ||
-           c == ':' || c == '.' || c == '%';
+    return (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || (c >= '0' && c <= '9') || c == ':' ||
+           c == '.' || c == '%';
 }
 
 }  // namespace
@@ -63,10 +63,16 @@ std::optional<NetworkPortName> ParseNetworkPortName(std::string_view name)
             return std::nullopt;
         host = rest.substr(1, close - 1);
         port = rest.substr(close + 2);
-        if (host.empty() || host.find(':') == std::string_view::npos)
+        // An address, then optionally '%' and the zone (an interface's name or number).
+        const std::string_view address = host.substr(0, host.find('%'));
+        const std::string_view zone = host.substr(address.size());
+        if (address.find(':') == std::string_view::npos || zone.size() == 1)
             return std::nullopt;
-        for (char c : host)
+        for (char c : address)
             if (!IsIpv6Char(c))
+                return std::nullopt;
+        for (char c : zone.substr(zone.empty() ? 0 : 1))
+            if (!IsHostNameChar(c))
                 return std::nullopt;
     } else {
         const auto colon = rest.find(':');

@@ -90,8 +90,9 @@ void Close(Handle socket)
 
 int StartConnect(Handle socket, const Address& address)
 {
-    const int result = ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(address.bytes.data()),
-                                 static_cast<socklen_t>(address.bytes.size()));
+    const int result =
+        ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(address.bytes.data()),
+                  static_cast<socklen_t>(address.bytes.size()));
     if (result == 0)
         return 0;
     return errno == EINPROGRESS || errno == EINTR ? kInProgress : errno;

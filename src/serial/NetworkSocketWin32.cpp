@@ -148,8 +148,7 @@ long Receive(Handle socket, void* into, std::size_t count, bool peek)
 
 long Send(Handle socket, const void* bytes, std::size_t count)
 {
-    const int n =
-        ::send(Sock(socket), static_cast<const char*>(bytes), static_cast<int>(count), 0);
+    const int n = ::send(Sock(socket), static_cast<const char*>(bytes), static_cast<int>(count), 0);
     return n == SOCKET_ERROR ? -1 : n;
 }
 

@@ -46,13 +46,10 @@ public:
     virtual void SetBlockHandler(BlockHandler handler) = 0;
 
     // Line properties that a few callers need, whatever kind of line it is.
-    // Whether the line can carry a request now: a line that connects first (a network port)
-    // is Connecting for a while after Open, and Failed when the connection could not be made
-    // or was lost. A line that is not open is Failed.
-    virtual ComLinkState LinkState()
-    {
-        return Connected() ? ComLinkState::Ready : ComLinkState::Failed;
-    }
+    // Whether the open line can carry a request now; asked right after Open. A line that
+    // connects first (a network port) is Connecting for a while after Open, and Failed when
+    // the connection could not be made or was lost; any other line is Ready.
+    virtual ComLinkState LinkState() { return ComLinkState::Ready; }
     // Milliseconds every response time-out gets on top (a network's round trip); 0 on a serial
     // line.
     virtual std::uint32_t ResponseAllowanceMs() const { return 0; }

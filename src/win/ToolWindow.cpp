@@ -15,8 +15,8 @@ ToolWindow::ToolWindow(const std::string& executableDir, std::unique_ptr<ISystem
           .SystemPorts = *systemPorts,
           .Screen = screen,
           .PortFileName = "comports.txt",
-          .NetworkPortsFile = UserNetworkPortsFile(),
           .ExecutableDir = executableDir,
+          .NetworkPortsFile = UserNetworkPortsFile(),
       })
 {
     ApplyToolPortSettings(port);

@@ -109,9 +109,8 @@ std::string TTcpBridge::Listen(const std::string& where)
     sockaddr_storage bound{};
     socklen_t boundLength = sizeof bound;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &boundLength);
-    const unsigned boundPort =
-        v6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
-           : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    const unsigned boundPort = v6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                  : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
     url_ = "tcp://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(boundPort);
     SetNonBlocking(listenFd_);
     return {};
