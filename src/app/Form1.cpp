@@ -42,7 +42,6 @@ TForm1::TForm1(TForm1Environment env)
       systemPorts_(env.SystemPorts),
       screen_(env.Screen),
       portFileName_(std::move(env.PortFileName)),
-      networkPortsFile_(std::move(env.NetworkPortsFile)),
       executableDir_(std::move(env.ExecutableDir))
 {
     LayOut();

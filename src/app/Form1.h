@@ -49,9 +49,6 @@ struct TForm1Environment {
     std::string PortFileName = "comports.txt";
     // The folder of the program's executable (start folder of the file dialogs).
     std::string ExecutableDir = ".";
-    // The user's list of network ports (serial/NetworkPortFile.h), listed after the serial
-    // ports; none when empty.
-    std::string NetworkPortsFile;
 };
 
 // The window holds the layout, the wiring, the two editors and every handler; the
@@ -65,6 +62,10 @@ class TForm1 : public TForm,
 public:
     explicit TForm1(TForm1Environment env);
     ~TForm1() override;
+
+    // The user's list of network ports (serial/NetworkPortFile.h), which the port menu lists
+    // after the serial ports; none until set (set it before FormCreate).
+    void SetNetworkPortsFile(std::string path) { networkPortsFile_ = std::move(path); }
 
     // Start-up (window created, before it is first shown) and activation.
     void FormCreate();

@@ -14,11 +14,11 @@ Tool::Tool(ToolParts parts)
           .Screen = screen,
           .PortFileName = std::move(parts.PortFileName),
           .ExecutableDir = std::move(parts.ExecutableDir),
-          .NetworkPortsFile = std::move(parts.NetworkPortsFile),
       }),
       loop_(parts.Loop),
       run_(std::move(parts.Run))
 {
+    form.SetNetworkPortsFile(std::move(parts.NetworkPortsFile));
     form.HandleEvent([this] { form.FormCreate(); });
     form.HandleEvent([this] { form.FormActivate(); });
 }

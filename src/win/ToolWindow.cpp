@@ -16,10 +16,10 @@ ToolWindow::ToolWindow(const std::string& executableDir, std::unique_ptr<ISystem
           .Screen = screen,
           .PortFileName = "comports.txt",
           .ExecutableDir = executableDir,
-          .NetworkPortsFile = UserNetworkPortsFile(),
       })
 {
     ApplyToolPortSettings(port);
+    form.SetNetworkPortsFile(UserNetworkPortsFile());
     loop.SetErrorHandler([this](const std::string& text) { form.ShowGeneralError(text); });
     form.HandleEvent([this] { form.FormCreate(); });
     window_.emplace(form);

@@ -35,11 +35,26 @@ TEST(NetworkPortName, HostsPortsAndLatencyAreTakenApart)
 
 TEST(NetworkPortName, MalformedNamesAreRefusedButStillCountAsNetworkNames)
 {
-    for (const char* bad :
-         {"tcp://", "tcp://host", "tcp://host:", "tcp://:502", "tcp://host:0", "tcp://host:65536",
-          "tcp://host:+5", "tcp://host:5 ", "tcp://ho st:5", "tcp://::1:502", "tcp://[::1]502",
-          "tcp://[]:5", "tcp://[::1%]:5", "tcp://[::1%e/0]:5", "tcp://[host]:5", "tcp://h:5?latency=", "tcp://h:5?latency=10001",
-          "tcp://h:5?latency=-1", "tcp://h:5?delay=3", "tcp://h:5/x"}) {
+    for (const char* bad : {"tcp://",
+                            "tcp://host",
+                            "tcp://host:",
+                            "tcp://:502",
+                            "tcp://host:0",
+                            "tcp://host:65536",
+                            "tcp://host:+5",
+                            "tcp://host:5 ",
+                            "tcp://ho st:5",
+                            "tcp://::1:502",
+                            "tcp://[::1]502",
+                            "tcp://[]:5",
+                            "tcp://[::1%]:5",
+                            "tcp://[::1%e/0]:5",
+                            "tcp://[host]:5",
+                            "tcp://h:5?latency=",
+                            "tcp://h:5?latency=10001",
+                            "tcp://h:5?latency=-1",
+                            "tcp://h:5?delay=3",
+                            "tcp://h:5/x"}) {
         EXPECT_FALSE(ParseNetworkPortName(bad)) << bad;
         EXPECT_TRUE(IsNetworkPortName(bad)) << bad;
     }

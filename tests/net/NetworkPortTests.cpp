@@ -96,7 +96,8 @@ TEST(NetworkPort, RefusedConnectionGivesThePortErrorLineAndTheNextWorksOnceTheSe
     rig.engine.SendWriteRegister(0x0024, 0xA55A);
     EXPECT_LT(Clock::now() - start, 100ms) << "the sender never waits for the network";
     ASSERT_TRUE(rig.loop.RunUntil([&] { return !rig.engine.TransactionInFlight(); }, 10s));
-    EXPECT_EQ(rig.trace.Lines(), (std::vector<std::string>{kSoundOffTx, "RX :", rig.PortErrorLine()}));
+    EXPECT_EQ(rig.trace.Lines(),
+              (std::vector<std::string>{kSoundOffTx, "RX :", rig.PortErrorLine()}));
 
     LoopbackServer server(port);
     server.SetAnswer(LoopbackServer::Echo());

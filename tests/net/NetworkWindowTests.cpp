@@ -15,16 +15,16 @@ using namespace std::chrono_literals;
 
 TEST(NetworkWindow, ReadsAndWritesTheModuleOfTheUserListsPortMenuEntry)
 {
-    testsupport::TSimProcess sim({"--tcp", "0", "--address", "247", "--net-delay", "10",
-                                  "--split", "20"});
+    testsupport::TSimProcess sim(
+        {"--tcp", "0", "--address", "247", "--net-delay", "10", "--split", "20"});
     ASSERT_TRUE(sim.Running());
     RealPortWindow w;
     w.dir.Write("network-ports.txt", "# bench\n  " + sim.Pty() + "\nnot a port\n");
     ApplyToolPortSettings(w.port);
     w.ports.ports = std::vector<SystemPort>{{"ttyS0", "uart"}};
     w.form.emplace(TForm1Environment{w.loop, w.state, w.config, w.comLine, w.dialogs, w.ports,
-                                     w.screen, w.dir.File("comports.txt"), w.dir.Path().string(),
-                                     w.dir.File("network-ports.txt")});
+                                     w.screen, w.dir.File("comports.txt"), w.dir.Path().string()});
+    w.form->SetNetworkPortsFile(w.dir.File("network-ports.txt"));
     w.form->FormCreate();
     w.form->FormActivate();
     TForm1& f = *w.form;
