@@ -24,8 +24,8 @@ struct ToolParts {
     ISystemPortList& Ports;
     RunLoop Run;
     std::string ExecutableDir = ".";
+    std::string NetworkPortsFile = {};  // the user's network ports; none when empty
     std::string PortFileName = "comports.txt";
-    std::string NetworkPortsFile;  // the user's network ports; none when empty
 };
 
 class Tool {

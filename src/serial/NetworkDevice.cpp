@@ -16,7 +16,14 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace imconf {
 
@@ -136,11 +143,46 @@ std::optional<Handle> NetworkComDevice::ConnectTo(const netsock::Address& addres
     return std::nullopt;
 }
 
+// The addresses of the device server. The system's name service may take long and cannot be
+// interrupted, so it runs on a thread of its own that nobody waits for: a Close (or the
+// connect limit) leaves it behind, and it ends by itself with its own share of the result.
+std::optional<std::vector<netsock::Address>> LookUp(const NetworkPortName& name,
+                                                    Clock::time_point deadline,
+                                                    const std::function<bool()>& stopping)
+{
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<std::vector<netsock::Address>> addresses;
+    };
+    auto lookup = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup, host = name.host, port = name.port] {
+            const netsock::Library library;  // started for as long as this thread needs it
+            int error = 0;
+            auto addresses = netsock::Resolve(host, port, error);
+            const std::lock_guard lock(lookup->mutex);
+            lookup->addresses = std::move(addresses);
+            lookup->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+    std::unique_lock lock(lookup->mutex);
+    while (!lookup->addresses) {
+        if (stopping() || MillisecondsLeft(deadline) == 0)
+            return std::nullopt;
+        lookup->done.wait_for(lock, std::chrono::milliseconds(kSliceMs));
+    }
+    return std::move(lookup->addresses);
+}
+
 bool NetworkComDevice::Connect()
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(connectLimitMs_);
-    int error = 0;
-    for (const netsock::Address& address : netsock::Resolve(name_.host, name_.port, error)) {
+    const auto addresses = LookUp(name_, deadline, [this] { return Stopping(); });
+    for (const netsock::Address& address :
+         addresses ? *addresses : std::vector<netsock::Address>{}) {
         if (Stopping() || MillisecondsLeft(deadline) == 0)
             break;
         if (const auto socket = ConnectTo(address, deadline)) {
