@@ -15,7 +15,8 @@ scripts/deps.sh fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j 2
 
-targets=(fuzz_receive fuzz_upgrade_image fuzz_image_builder fuzz_comports fuzz_trace fuzz_config_file)
+targets=(fuzz_receive fuzz_upgrade_image fuzz_image_builder fuzz_comports fuzz_trace fuzz_config_file
+  fuzz_network_ports)
 # The file targets need room for a whole upgrade image and a little more.
 declare -A extra=(
   [fuzz_upgrade_image]="-max_len=17000"

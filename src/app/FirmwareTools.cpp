@@ -57,6 +57,10 @@ std::string HexRefusal(const BuilderInput& input)
     }
     return "НЕ INTEL HEX";
 }
+// The bootloader talks at 19200 baud; a network port's speed is the device server's setting.
+constexpr const char* kNoUpgradeOnNetwork =
+    "   : ОШИБКА: ОБНОВЛЕНИЕ ПРОШИВКИ ЧЕРЕЗ СЕТЕВОЙ ПОРТ НЕВОЗМОЖНО - ЗАГРУЗЧИКУ НУЖНА "
+    "СКОРОСТЬ 19200, А СКОРОСТЬ СЕТЕВОГО ПОРТА ЗАДАЁТСЯ В САМОМ СЕРВЕРЕ ПОРТОВ.";
 
 }  // namespace
 
@@ -73,6 +77,11 @@ void TForm1::CustomItem24Click()
 {
     if (State.OperationState != opstate::Idle)
         return;
+    if (!ComPort1.SpeedSwitchable()) {
+        TeMemo1.Lines.Clear();
+        TeMemo1.Lines.Add(kNoUpgradeOnNetwork);
+        return;
+    }
     PresetForLoad(Firmware);
     const auto file = dialogs_.OpenFile(
         {"    OPEN", " -> ВЫБЕРИТЕ ФАЙЛ С ПРОШИВКОЙ...", kHexFilter, executableDir_});

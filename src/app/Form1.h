@@ -92,6 +92,9 @@ public:
 
     // Offers every control to a window shell, in the layout's order (see TFormBuilder).
     void BuildControls(TFormBuilder& builder);
+    // The user's list of network ports (serial/NetworkPortFile.h), which the port menu lists
+    // after the serial ports; none until set (set it before FormCreate).
+    void SetNetworkPortsFile(std::string path) { networkPortsFile_ = std::move(path); }
 
     // Start-up (window created, before it is first shown) and activation.
     void FormCreate();
@@ -362,6 +365,9 @@ private:
     void FitToScreen();
     // Reads the port list file into the "Port" submenu; the file error line when it failed.
     std::optional<std::string> ReadPortListFile(int& byName, int& com1);
+    // Adds the user's network ports; notes the current port's entry in `byName`.
+    void AddNetworkPortEntries(int& byName);
+    void ChooseNetworkPortIfListed(int byName, int com1);
     void ChoosePort(int byName, int com1);
     TMenuItem& AddPortEntry(std::size_t position, const SystemPort& port);
 
@@ -372,6 +378,7 @@ private:
     ISystemPortList& systemPorts_;
     const IScreen& screen_;
     std::string portFileName_;
+    std::string networkPortsFile_;
     std::string executableDir_;
     // A file opened before the first activation, whose set-up cuts the grids back.
     bool showTablesOnActivation_ = false;

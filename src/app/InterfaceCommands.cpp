@@ -59,7 +59,9 @@ void InterfaceCommands::ReplyDispatched(std::uint8_t function, std::uint8_t repl
 void InterfaceCommands::TransactionFailed()
 {
     // A damaged reply is still dispatched (as ReplyKind BadCrc) while no operation runs.
-    if (s_.RxLength == 0 || s_.OperationState != opstate::Idle)
+    if (engine_.RequestNotSent())
+        Ended(OutcomeKind::PortError);
+    else if (s_.RxLength == 0 || s_.OperationState != opstate::Idle)
         Ended(s_.RxLength == 0 ? OutcomeKind::NoAnswer : OutcomeKind::BadLine);
 }
 

@@ -1,6 +1,7 @@
 // The "Connection" menu: the list of serial ports and the PC speed.
 
 #include "app/Form1.h"
+#include "serial/NetworkPortFile.h"
 #include "serial/PortFile.h"
 
 #include <memory>
@@ -62,6 +63,16 @@ std::optional<std::string> TForm1::ReadPortListFile(int& byName, int& com1)
     return std::nullopt;
 }
 
+void TForm1::AddNetworkPortEntries(int& byName)
+{
+    for (const std::string& name : ReadNetworkPortsFile(networkPortsFile_)) {
+        const std::size_t position = PORT1->Count();
+        AddPortEntry(position, SystemPort{name, "network port"});
+        if (name == ComPort1.Port())
+            byName = static_cast<int>(position);
+    }
+}
+
 void TForm1::BuildPortMenu()
 {
     const auto list = systemPorts_.Read();
@@ -78,14 +89,17 @@ void TForm1::BuildPortMenu()
                 if (entry.Caption() == ComPort1.Port())
                     byName = static_cast<int>(i);
             }
+            AddNetworkPortEntries(byName);
             ChoosePort(byName, com1);
             return;
         }
         // An empty system list: the file, with no lines of our own unless it fails.
-        if (const auto error = ReadPortListFile(byName, com1)) {
+        const auto error = ReadPortListFile(byName, com1);
+        if (error) {
             TeMemo1.Lines.Clear();
             TeMemo1.Lines.Add(*error);
         }
+        ChooseNetworkPortIfListed(byName, com1);
         return;
     }
     TeMemo1.Lines.Clear();
@@ -95,6 +109,17 @@ void TForm1::BuildPortMenu()
     PortItems.fill(nullptr);
     const auto error = ReadPortListFile(byName, com1);
     TeMemo1.Lines.Add(error ? *error : std::string(kFileOkLine));
+    ChooseNetworkPortIfListed(byName, com1);
+}
+
+void TForm1::ChooseNetworkPortIfListed(int byName, int com1)
+{
+    // After the file's entries; the choice the file made stands unless the current port is a
+    // network entry (or nothing else was listed).
+    const std::size_t before = PORT1->Count();
+    AddNetworkPortEntries(byName);
+    if (byName >= static_cast<int>(before) || (before == 0 && PORT1->Count() > 0))
+        ChoosePort(byName, com1);
 }
 
 void TForm1::My(TMenuItem& entry)

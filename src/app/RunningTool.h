@@ -10,6 +10,7 @@
 #include "modbus/ProgramState.h"
 #include "serial/ComPort.h"
 #include "serial/ComPortLine.h"
+#include "serial/NetworkPortFile.h"
 #include "serial/SystemPorts.h"
 
 #include <memory>
@@ -42,6 +43,7 @@ public:
     {
         ApplyToolPortSettings(port);
         loop.SetErrorHandler([this](const std::string& text) { form.ShowGeneralError(text); });
+        form.SetNetworkPortsFile(UserNetworkPortsFile());
         form.HandleEvent([this] { form.FormCreate(); });
     }
     RunningTool(const RunningTool&) = delete;

@@ -36,6 +36,11 @@ int Upgrade(Session& s, const std::string& image)
     TForm1& f = t.form;
     t.dialogs.answerYes = s.Options().force;
     t.dialogs.fileAnswers = {image};
+    if (!t.line.SpeedSwitchable())
+        return s.Fail(status::Port, "port " + t.line.Port() +
+                                        ": the upgrade switches the line to 19200 baud, which a "
+                                        "network port cannot (its speed is the device server's "
+                                        "setting); nothing was sent");
     s.ShowProgress(true);
     return s.Status(s.Run(
                         OperationKind::Upgrade, [&f] { f.CustomItem24Click(); }, kUpgradeGuard),

@@ -21,8 +21,12 @@ CLI::Validator IntegerText()
 void AddCommonOptions(CLI::App& app, CommonOptions& o)
 {
     app.add_option("--port", o.port,
-                   "the serial port: a name of 'imconf-cli ports' or a device path (default: the "
-                   "port the window chooses)");
+                   "the serial port: a name of 'imconf-cli ports', a device path or a network "
+                   "port tcp://HOST:PORT (default: the port the window chooses)");
+    app.add_option("--latency", o.latency,
+                   "milliseconds every response time-out gets on a network port "
+                   "(tcp://HOST:PORT) whose name sets none (default 100)")
+        ->check(CLI::Range(0, 10000));
     app.add_option("--baud", o.baud, "the PC port's speed (default 9600)")
         ->check(IntegerText())
         ->check(CLI::IsMember(kSpeeds));

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct CommonOptions {
     bool quiet = false;
     bool force = false;
     std::string log;
+    std::optional<unsigned> latency;
 };
 
 inline constexpr std::array<unsigned, kSpeedCount> kSpeeds{1200,  2400,  4800,  9600,

@@ -5,6 +5,7 @@
 #include "runtime/StdEventLoop.h"
 #include "serial/ComPort.h"
 #include "serial/ComPortLine.h"
+#include "serial/NetworkPortFile.h"
 #include "serial/SystemPorts.h"
 
 #include <optional>
@@ -25,6 +26,7 @@ public:
             .Run = [this](const std::function<bool()>& done,
                           Micros limit) { return RunUntilDoneOrInterrupted(done, limit); },
             .ExecutableDir = executableDir,
+            .NetworkPortsFile = UserNetworkPortsFile(),
         });
     }
     ~RealToolHost() override

@@ -2,6 +2,7 @@
 
 #include "config/RegisterMap.h"
 #include "modbus/ProgramState.h"
+#include "serial/NetworkPortName.h"
 
 #include <algorithm>
 #include <ostream>
@@ -106,6 +107,8 @@ Tool& Session::Start(bool forModule)
                          io_.err << "imconf-cli: " << text << "\n";
                      }));
     t.form.Observers.Add(*follower_);
+    if (o_.latency)
+        t.line.SetNetworkLatency(*o_.latency);
     t.dialogs.onError = [this](const std::string& text) {
         io_.err << "imconf-cli: error: " << text << "\n";
     };
@@ -201,6 +204,10 @@ int Session::PortError()
     if (tool_->line.Port().empty())
         return Fail(status::Port, "no serial port: none was found on this PC; plug the adapter in, "
                                   "or name the port with --port");
+    if (IsNetworkPortName(tool_->line.Port()))
+        return Fail(status::Port, "network port " + tool_->line.Port() +
+                                      ": no connection (a malformed name, or the device server "
+                                      "refused, is unreachable or did not answer in 3 s)");
     return Fail(status::Port, failure ? DescribeOpenFailure(*failure)
                                       : "port " + tool_->line.Port() + " could not be opened");
 }

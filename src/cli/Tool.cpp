@@ -18,6 +18,7 @@ Tool::Tool(ToolParts parts)
       loop_(parts.Loop),
       run_(std::move(parts.Run))
 {
+    form.SetNetworkPortsFile(std::move(parts.NetworkPortsFile));
     form.HandleEvent([this] { form.FormCreate(); });
     form.HandleEvent([this] { form.FormActivate(); });
 }

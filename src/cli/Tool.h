@@ -24,6 +24,7 @@ struct ToolParts {
     ISystemPortList& Ports;
     RunLoop Run;
     std::string ExecutableDir = ".";
+    std::string NetworkPortsFile = {};  // the user's network ports; none when empty
     std::string PortFileName = "comports.txt";
 };
 

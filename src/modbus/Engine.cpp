@@ -84,7 +84,10 @@ void TransactionEngine::SendFrame(std::uint16_t frameLength, std::uint8_t expect
 
 bool TransactionEngine::SendBuilt(std::size_t length, std::uint32_t timeoutMs)
 {
-    if (Transmit(static_cast<std::uint16_t>(length), s_.ExpectedLength, timeoutMs))
+    sendingTraced_ = true;
+    const bool sent = Transmit(static_cast<std::uint16_t>(length), s_.ExpectedLength, timeoutMs);
+    sendingTraced_ = false;
+    if (sent)
         return true;
     trace_.ShowLine(kPortErrorLine + port_.Port());
     PortFailed();
@@ -102,18 +105,28 @@ bool TransactionEngine::Transmit(std::uint16_t frameLength, std::uint8_t expecte
         heldForNextProbe_.reset();
     FollowEchoPort();
     echo_.Sent({frame.data(), length}, expectedLength);
+    connecting_.reset();
+    requestNotSent_ = false;
     try {
         if (s_.OperationState != opstate::Idle)
             port_.SetHeld(true);
         port_.Open();
-        port_.ExpectReply(expectedLength, ++tag_);
-        port_.Write(frame.data(), length);
-        s_.ExpectedLength = expectedLength;
-        Timer_Rx.SetInterval(timeoutMs);
-        Timer_Rx.SetEnabled(true);
+        switch (port_.LinkState()) {
+        case ComLinkState::Ready:
+            WriteRequest(frame.data(), length, expectedLength, timeoutMs);
+            break;
+        case ComLinkState::Connecting:
+            connecting_ = ConnectingSend{frame, length, expectedLength, timeoutMs, sendingTraced_};
+            s_.ExpectedLength = expectedLength;
+            Timer_Rx.SetInterval(kConnectPollMs);
+            Timer_Rx.SetEnabled(true);
+            return true;
+        case ComLinkState::Failed: throw EComPort(comerr::Open, 0);
+        }
     } catch (const std::exception&) {
         // A port that took no request (it has vanished, say an adapter pulled out during the
         // bus search) is not kept open: the next request opens it afresh.
+        requestNotSent_ = true;
         try {
             port_.SetHeld(false);
             port_.Close();
@@ -127,6 +140,51 @@ bool TransactionEngine::Transmit(std::uint16_t frameLength, std::uint8_t expecte
         StoreBlock(held);
     }
     return true;
+}
+
+void TransactionEngine::WriteRequest(const std::uint8_t* frame, std::size_t length,
+                                     std::uint8_t expectedLength, std::uint32_t timeoutMs)
+{
+    port_.ExpectReply(expectedLength, ++tag_);
+    port_.Write(frame, length);
+    s_.ExpectedLength = expectedLength;
+    Timer_Rx.SetInterval(timeoutMs + port_.ResponseAllowanceMs());
+    Timer_Rx.SetEnabled(true);
+}
+
+void TransactionEngine::ConnectingTick()
+{
+    const ComLinkState link = port_.LinkState();
+    if (link == ComLinkState::Connecting)
+        return;  // Timer_Rx stays on: the next tick looks again
+    const ConnectingSend send = *connecting_;
+    connecting_.reset();
+    if (link == ComLinkState::Ready) {
+        try {
+            WriteRequest(send.frame.data(), send.length, send.expectedLength, send.timeoutMs);
+            return;
+        } catch (const std::exception&) {
+        }
+    }
+    // Nothing was sent: the transaction ends as a port failure.
+    requestNotSent_ = true;
+    Timer_Rx.SetEnabled(false);
+    try {
+        port_.Close();
+    } catch (const std::exception&) {
+    }
+    s_.RxLength = 0;
+    s_.ReplyKind = replykind::None;
+    if (send.traced)
+        trace_.ShowLine(kPortErrorLine + port_.Port());
+    if (s_.CommandDeferred != 1) {
+        PortFailed();
+        return;
+    }
+    // A command waited for this transaction: the operation's failure call, then the command.
+    if (s_.OperationState != opstate::Search)
+        client_.TransactionFailed();
+    ReleaseDeferredCommand();
 }
 
 void TransactionEngine::PortFailed()
@@ -153,7 +211,7 @@ void TransactionEngine::StoreBlock(const ReceivedBlock& block, bool complete)
 
 void TransactionEngine::ComPort1RxChar(ReceivedBlock block)
 {
-    if (block.bytes.empty())
+    if (block.bytes.empty() || connecting_)
         return;
     // The echo comes out first, whichever transaction the bytes reach.
     LocalEcho::Taken taken = echo_.Take(block.bytes, block.bytes.size() >= s_.ExpectedLength);
@@ -207,6 +265,10 @@ void TransactionEngine::ReleasePortIfIdle()
 
 void TransactionEngine::Timer_RxTimer()
 {
+    if (connecting_) {
+        ConnectingTick();
+        return;
+    }
     Timer_Rx.SetEnabled(false);
     if (!opstate::HoldsPort(s_.OperationState))
         CloseReportingErrors();

@@ -21,6 +21,7 @@
 #include "runtime/Timer.h"
 #include "serial/SerialLine.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -79,7 +80,14 @@ public:
 
     // Transport without trace or message, for the bootloader frames: open, write the first
     // `frameLength` bytes of FrameBuffer, expect `expectedLength` bytes, arm Timer_Rx with
-    // `timeoutMs`. Returns false (nothing armed) when the port could not be opened or written.
+    // `timeoutMs` plus the line's response allowance. Returns false (nothing armed) when the
+    // port could not be opened or written.
+    //
+    // A line that is still connecting (a network port) gets the request once it is
+    // connected: the transaction is in flight from now on, Timer_Rx looks at the line every
+    // kConnectPollMs, and the response time-out starts when the request is written. A
+    // connection that cannot be made ends the transaction as a port failure (the port error
+    // line for a traced request, then the running operation's failure call).
     bool Transmit(std::uint16_t frameLength, std::uint8_t expectedLength, std::uint32_t timeoutMs);
 
     // A block read by the port's receive handler, delivered on the loop's thread.
@@ -101,6 +109,10 @@ public:
         s_.ReplyKind = TransactionInFlight() ? replyKind : replykind::None;
     }
 
+    // The transaction that just failed never sent its request: its port could not be opened,
+    // written or connected (a network port's connection comes after Open).
+    bool RequestNotSent() const { return requestNotSent_; }
+
     // A transaction is in flight while Timer_Rx is enabled.
     bool TransactionInFlight() const { return Timer_Rx.Enabled(); }
 
@@ -116,8 +128,24 @@ public:
     // user stopping the bus search, an interrupted command line) calls this.
     void ReleasePortIfIdle();
 
+    static constexpr std::uint32_t kConnectPollMs = 10;
+
 private:
+    // A request that waits for its line's connection.
+    struct ConnectingSend {
+        std::array<std::uint8_t, kFrameBufferSize> frame{};
+        std::size_t length = 0;
+        std::uint8_t expectedLength = 0;
+        std::uint32_t timeoutMs = 0;
+        bool traced = false;
+    };
+
     bool SendBuilt(std::size_t length, std::uint32_t timeoutMs);
+    // Tags, writes the request and arms the response time-out; raises the line's error.
+    void WriteRequest(const std::uint8_t* frame, std::size_t length, std::uint8_t expectedLength,
+                      std::uint32_t timeoutMs);
+    // Tick of Timer_Rx while a request waits for the connection.
+    void ConnectingTick();
     void PortFailed();
     // Sends a command that waited for a transaction which ended no operation step.
     void ReleaseDeferredCommand();
@@ -135,6 +163,9 @@ private:
     TraceSink& trace_;
     EngineClient& client_;
     std::uint64_t tag_ = 0;
+    bool requestNotSent_ = false;
+    std::optional<ConnectingSend> connecting_;
+    bool sendingTraced_ = false;
     // A reply that came in during the bus search between two probes: it belongs to the next.
     std::optional<ReceivedBlock> heldForNextProbe_;
     LocalEcho echo_;

@@ -67,12 +67,23 @@ public:
     virtual void StopMonitoring() = 0;
     // InputCount for the monitoring thread: 0 instead of an error.
     virtual int InputCountNoThrow() = 0;
+
+    // Any thread. A device that connects (a network port) makes its connection on the
+    // monitoring thread, so that Open never waits for the network.
+    virtual ComLinkState LinkState() const { return ComLinkState::Ready; }
 };
 
 // Opens the port called `name` exclusively for reading and writing; code 1 when it cannot be
 // opened (missing, in use, not a serial device). On Linux a bare name means /dev/<name> (or a
 // port a program announced under that name) and a name with '/' is a path; on Windows the
-// device is \\.\<name>.
+// device is \\.\<name>. A network port name ("tcp://HOST:PORT", serial/NetworkPortName.h)
+// gives a network device on every platform; a malformed one raises code 1.
 std::unique_ptr<ComDevice> OpenComDevice(const std::string& name);
+
+// The network device for a name in the network port's form (code 1 when it is malformed):
+// it connects on its monitoring thread, giving up after `connectLimitMs`.
+inline constexpr int kNetworkConnectLimitMs = 3000;
+std::unique_ptr<ComDevice> OpenNetworkDevice(const std::string& name,
+                                             int connectLimitMs = kNetworkConnectLimitMs);
 
 }  // namespace imconf

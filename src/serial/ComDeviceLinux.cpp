@@ -1,6 +1,7 @@
 #include "serial/ComDevice.h"
 
 #include "serial/LineSettings.h"
+#include "serial/NetworkPortName.h"
 #include "serial/PortMarks.h"
 #include "serial/PortNames.h"
 
@@ -128,6 +129,8 @@ const ComOsErrors& ComOsError()
 
 std::unique_ptr<ComDevice> OpenComDevice(const std::string& name)
 {
+    if (IsNetworkPortName(name))
+        return OpenNetworkDevice(name);
     return LinuxComDevice::Open(ResolvePortPath(name));
 }
 

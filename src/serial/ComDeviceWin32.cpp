@@ -3,6 +3,7 @@
 // of SetCommTimeouts end reads and writes, PurgeComm aborts them.
 
 #include "serial/ComDeviceWin32.h"
+#include "serial/NetworkPortName.h"
 
 #include <atomic>
 #include <climits>
@@ -376,6 +377,8 @@ const ComOsErrors& ComOsError()
 
 std::unique_ptr<ComDevice> OpenComDevice(const std::string& name)
 {
+    if (IsNetworkPortName(name))
+        return OpenNetworkDevice(name);
     const std::string path = "\\\\.\\" + name;
     const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);

@@ -269,6 +269,14 @@ void TCustomComPort::Close()
     changed_.notify_all();
 }
 
+ComLinkState TCustomComPort::LinkState()
+{
+    std::lock_guard lock(mutex_);
+    if (state_ != State::Open || !device_)
+        return ComLinkState::Failed;
+    return device_->LinkState();
+}
+
 int TCustomComPort::Write(const void* buffer, int count)
 {
     DeviceUse use(*this, comerr::WriteFile);

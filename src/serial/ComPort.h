@@ -68,6 +68,9 @@ public:
     RxCharHandler OnRxChar;
 
     bool Connected() const { return connected_.load(); }
+    // Whether the open port can carry a request (ComTypes.h): a network port is Connecting
+    // after Open until its monitoring thread has made the connection. Failed while closed.
+    ComLinkState LinkState();
 
     // Holding the port for one operation of several uses. While held, Close ends only the
     // current use: reads and writes in progress are aborted and the monitoring thread stops as

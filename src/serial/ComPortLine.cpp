@@ -1,5 +1,6 @@
 #include "serial/ComPortLine.h"
 
+#include <exception>
 #include <vector>
 
 namespace imconf {
@@ -24,12 +25,70 @@ constexpr int kUnexpectedReadLength = 255;
 ComPortLine::ComPortLine(TCustomComPort& port, EventLoop& loop) : port_(port), loop_(loop)
 {
     port_.OnRxChar = [this](TCustomComPort& sender, int count) { ReceiveHandler(sender, count); };
+    idleClose_.OnTimer = [this] {
+        idleClose_.SetEnabled(false);
+        try {
+            port_.Close();
+        } catch (const std::exception&) {
+            // Nothing waits for this connection; the next Open makes a new one.
+        }
+    };
 }
 
 ComPortLine::~ComPortLine()
 {
+    idleClose_.SetEnabled(false);
     port_.Close();
     port_.OnRxChar = nullptr;
+}
+
+bool ComPortLine::OnNetworkPort() const
+{
+    return IsNetworkPortName(port_.Port());
+}
+
+void ComPortLine::Open()
+{
+    idleClose_.SetEnabled(false);
+    // A lost connection (the server went away, or was restarted) is made again.
+    if (port_.Connected() && port_.LinkState() == ComLinkState::Failed && OnNetworkPort())
+        port_.Close();
+    port_.Open();
+}
+
+void ComPortLine::Close()
+{
+    if (OnNetworkPort() && port_.LinkState() == ComLinkState::Ready) {
+        // Kept for the next transaction; the count of idle time starts again.
+        idleClose_.SetEnabled(false);
+        idleClose_.SetEnabled(true);
+        return;
+    }
+    idleClose_.SetEnabled(false);
+    port_.Close();
+}
+
+void ComPortLine::SetPort(const std::string& name)
+{
+    if (name != port_.Port() && OnNetworkPort()) {
+        // The server may take one client only: the connection goes with its port.
+        idleClose_.SetEnabled(false);
+        port_.Close();
+    }
+    port_.SetPort(name);
+}
+
+std::uint32_t ComPortLine::ResponseAllowanceMs() const
+{
+    if (!OnNetworkPort())
+        return 0;
+    const auto parsed = ParseNetworkPortName(port_.Port());
+    return parsed && parsed->latencyMs ? *parsed->latencyMs : networkLatency_;
+}
+
+bool ComPortLine::SpeedSwitchable() const
+{
+    return !OnNetworkPort();
 }
 
 void ComPortLine::Write(const std::uint8_t* bytes, std::size_t count)

@@ -108,6 +108,11 @@ enum TComEvent : std::uint16_t {
 using TComEvents = std::uint16_t;
 constexpr TComEvents kAllComEvents = 0x03FF;
 
+// Whether an open port can carry a request. A port that must first connect (a network port)
+// is Connecting after Open until its connection is made (Ready) or cannot be made (Failed);
+// a connection lost later is Failed too. A serial port is Ready while it is open.
+enum class ComLinkState : std::uint8_t { Ready, Connecting, Failed };
+
 // Error of the serial component. Code and operating-system error number (GetLastError on
 // Windows, errno on Linux);
 // the message is the code's text followed by " (win error code: N)".

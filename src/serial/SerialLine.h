@@ -54,6 +54,20 @@ public:
     // the request's own length, so that the echo comes as a block of its own and the reply's
     // read ends on its count. A line that ignores it is still right, only slower.
     virtual void ExpectEcho(bool on) { (void)on; }
+    // Line properties that a few callers need, whatever kind of line it is.
+    // Whether the open line can carry a request now; asked right after Open. A line that
+    // connects first (a network port) is Connecting for a while after Open, and Failed when
+    // the connection could not be made or was lost; any other line is Ready.
+    virtual ComLinkState LinkState() { return ComLinkState::Ready; }
+    // Milliseconds every response time-out gets on top (a network's round trip); 0 on a serial
+    // line.
+    virtual std::uint32_t ResponseAllowanceMs() const { return 0; }
+    // The allowance of a network port whose name sets none (kDefaultNetworkLatencyMs unless
+    // set); no effect on a serial line.
+    virtual void SetNetworkLatency(std::uint32_t /*ms*/) {}
+    // False when the tool cannot switch the line's speed (a network port: the device server's
+    // serial side keeps its own setting).
+    virtual bool SpeedSwitchable() const { return true; }
 };
 
 // A line that passes everything on to another; a wrapper overrides what it watches.
@@ -82,6 +96,10 @@ public:
         inner_.SetBlockHandler(std::move(handler));
     }
     void ExpectEcho(bool on) override { inner_.ExpectEcho(on); }
+    ComLinkState LinkState() override { return inner_.LinkState(); }
+    std::uint32_t ResponseAllowanceMs() const override { return inner_.ResponseAllowanceMs(); }
+    void SetNetworkLatency(std::uint32_t ms) override { inner_.SetNetworkLatency(ms); }
+    bool SpeedSwitchable() const override { return inner_.SpeedSwitchable(); }
 
 protected:
     ISerialLine& Inner() { return inner_; }

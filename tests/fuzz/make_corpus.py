@@ -156,6 +156,11 @@ def comports_corpus():
     write("fuzz_comports", "utf8_controls", "порт\t2\x01\x7f\nCOM1".encode("utf-8"))
 
 
+def network_ports_corpus():
+    write("fuzz_network_ports", "list", b"# hall\ntcp://10.0.0.5:4001\n  tcp://[::1]:5020?latency=300\r\ntcp://bad\n")
+    write("fuzz_network_ports", "name", b"tcp://device-server.local:502?latency=1000")
+
+
 def trace_corpus():
     write("fuzz_trace", "read_request_reply", bytes([8]) + with_crc(b"\xF7\x03\x01\x00\x00\x20")
           + read_reply(247, list(range(32))))
@@ -191,5 +196,6 @@ if __name__ == "__main__":
     image_corpus()
     builder_corpus()
     comports_corpus()
+    network_ports_corpus()
     trace_corpus()
     config_file_corpus()

@@ -92,6 +92,18 @@ TParsedOptions ParseOptions(const std::vector<std::string>& args)
         } else if (arg == "--usb-latency") {
             if (problem = number(0, 1000, n); problem.empty())
                 o.usbLatencyMs = static_cast<unsigned>(n);
+        } else if (arg == "--net-delay") {
+            if (problem = number(0, 10'000, n); problem.empty())
+                o.netDelayMs = static_cast<unsigned>(n);
+        } else if (arg == "--split") {
+            if (problem = number(0, 10'000, n); problem.empty())
+                o.splitMs = static_cast<unsigned>(n);
+        } else if (arg == "--tcp") {
+            const auto text = value();
+            if (!text || text->empty())
+                problem = "--tcp needs [HOST:]PORT";
+            else
+                o.tcp = *text;
         } else if (arg == "--seed") {
             if (problem = number(0, 0xFFFFFFFF, n); problem.empty())
                 o.seed = static_cast<std::uint32_t>(n);
@@ -194,6 +206,12 @@ Port:
   --name NAME          announce as NAME in the announced ports folder (default sim<address>)
   --no-announce        do not announce
   --link PATH          also make a symbolic link PATH to the terminal (removed at exit)
+  --tcp [HOST:]PORT    serve over TCP instead, as a serial device server does (HOST
+                       127.0.0.1 by default, [::1] for IPv6; PORT 0 picks a free one); the
+                       first line on stdout is then tcp://HOST:PORT; nothing is announced,
+                       and bytes are taken at any port speed; one client at a time
+  --net-delay MS       over TCP: each direction waits MS (default 0)
+  --split MS           over TCP: every reply leaves in two segments, the second MS later
 
   -v, --verbose        log every request and reply on stderr
   -h, --help           this text

@@ -30,6 +30,9 @@ struct TSimOptions {
     bool echo = false;          // the adapter hands each request back before the reply
     unsigned usbLatencyMs = 0;  // USB adapter's latency timer; 0: bytes go on at once
     bool verbose = false;
+    std::string tcp;                  // [HOST:]PORT to serve on instead of announcing a terminal
+    unsigned netDelayMs = 0;          // --net-delay: each direction over TCP
+    std::optional<unsigned> splitMs;  // --split: replies in two TCP segments this far apart
     bool help = false;
 };
 

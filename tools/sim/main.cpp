@@ -8,6 +8,7 @@
 #include "PtyLine.h"
 #include "SimConfig.h"
 #include "SimOptions.h"
+#include "TcpBridge.h"
 #include "serial/PortNames.h"
 
 #include <algorithm>
@@ -351,7 +352,13 @@ int main(int argc, char** argv)
         std::cerr << "imconf-sim: " << parsed.error << std::endl;
         return 2;
     }
-    const TSimOptions& options = parsed.options;
+    TSimOptions served = parsed.options;
+    if (!served.tcp.empty()) {
+        // Behind a device server the PC's speed never reaches the module's line.
+        served.announce = false;
+        served.strictBaud = false;
+    }
+    const TSimOptions& options = served;
     if (options.help) {
         std::cout << UsageText("imconf-sim");
         return 0;
@@ -425,7 +432,17 @@ int main(int argc, char** argv)
         ::sigaction(sig, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::cout << slavePath << std::endl;  // the first line: where to find the module
+    TTcpBridge bridge;
+    if (!options.tcp.empty()) {
+        if (const std::string error = bridge.Listen(options.tcp); !error.empty())
+            return Fail(error);
+        if (const std::string error =
+                bridge.Start(slave, options.netDelayMs, options.splitMs, options.verbose);
+            !error.empty())
+            return Fail(error);
+    }
+    // The first line: where to find the module.
+    std::cout << (options.tcp.empty() ? slavePath : bridge.Url()) << std::endl;
 
     TServer server(sim, master, options);
     if (options.verbose)
@@ -434,6 +451,7 @@ int main(int argc, char** argv)
                   << " baud on " << slavePath << std::endl;
     server.Run(wake[0]);
 
+    bridge.Stop();
     server.DumpStore();
     links.RemoveAll();
     gWakeFd = -1;
