@@ -7,7 +7,7 @@ namespace imconf {
 
 std::optional<std::string> DefaultLogFolder()
 {
-    // The base directory specification: a relative XDG_STATE_HOME is to be ignored.
+    // As the XDG base directories have it: a relative XDG_STATE_HOME is to be ignored.
     if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/')
         return std::string(state) + "/imconf/log";
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
