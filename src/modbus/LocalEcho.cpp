@@ -20,13 +20,18 @@ void LocalEcho::WholeCopy(std::vector<std::uint8_t>& plain, Taken& taken)
         phase_ = Phase::Copy;
         return;
     }
+    if (phase_ == Phase::Copy) {
+        // A second copy of a request-long reply: the reply has already gone on. It proves no
+        // echo: a reply held back behind a late one of the same command looks just the same.
+        phase_ = Phase::Plain;
+        return;
+    }
     if (!known_) {
         known_ = true;
         taken.detected = !announced_;
         announced_ = true;
     }
-    // After the second copy of a request-long reply, the reply has already gone on.
-    phase_ = phase_ == Phase::Copy ? Phase::Plain : Phase::Reply;
+    phase_ = Phase::Reply;
 }
 
 LocalEcho::Taken LocalEcho::Take(std::span<const std::uint8_t> bytes, bool endedOnCount)
