@@ -180,6 +180,15 @@ void ParseDocument(const Json& doc, LoadedConfig& loaded)
         Refuse("nodes", *refused);
 }
 
+// "[json.exception.parse_error.101] parse error at line 3, column 5: ..." without its tag.
+std::string WithoutTag(const Json::exception& error)
+{
+    std::string what = error.what();
+    if (const auto at = what.find("] "); at != std::string::npos)
+        what.erase(0, at + 2);
+    return what;
+}
+
 }  // namespace
 
 ModuleConfig FromModel(const ConfigModel& model)
@@ -245,11 +254,10 @@ LoadedConfig ParseConfigText(const std::string& text)
     try {
         ParseDocument(Json::parse(text), loaded);
     } catch (const Json::parse_error& error) {
-        // "[json.exception.parse_error.101] parse error at line 3, column 5: ..." without its tag.
-        std::string what = error.what();
-        if (const auto at = what.find("] "); at != std::string::npos)
-            what.erase(0, at + 2);
-        loaded.Error = "file: not JSON: " + what;
+        loaded.Error = "file: not JSON: " + WithoutTag(error);
+    } catch (const Json::exception& error) {
+        // Well-formed text the parser still cannot hold, such as a number past a double's range.
+        loaded.Error = "file: " + WithoutTag(error);
     } catch (const BadField& bad) {
         loaded.Error = bad.text;
     }

@@ -132,6 +132,8 @@ TEST(CliFile, ABadFileIsRefusedWithItsFieldAndNothingReachesTheModule)
                   .rfind("file: not JSON", 0),
               0u);
     EXPECT_EQ(refusal("\"nodes\"", "\"nodez\""), "file: unknown field \"nodez\"");
+    EXPECT_EQ(refusal("\"value\":\"0x0003\"", "\"value\":1e400"),
+              "file: number overflow parsing '1e400'");
     cli::ModuleConfig many;
     many.Nodes.assign(33, {4, 1});
     EXPECT_EQ(cli::ParseConfigText(cli::WriteConfigText(many, std::nullopt)).Error,
