@@ -80,6 +80,7 @@ void TForm1::CustomItem24Click()
     if (!ComPort1.SpeedSwitchable()) {
         TeMemo1.Lines.Clear();
         TeMemo1.Lines.Add(kNoUpgradeOnNetwork);
+        Upgrade.PortRefused(ComPort1.Port(), "a network port cannot switch to 19200 baud");
         return;
     }
     PresetForLoad(Firmware);

@@ -44,6 +44,13 @@ void FirmwareUpgrade::FileRefused(const std::string& file, const std::string& wh
         {OperationKind::Upgrade, OutcomeKind::BadFile, s_.DeviceAddress, file + ": " + why});
 }
 
+void FirmwareUpgrade::PortRefused(const std::string& port, const std::string& why)
+{
+    observer_.OperationStarted(OperationKind::Upgrade, port);
+    observer_.OperationEnded(
+        {OperationKind::Upgrade, OutcomeKind::PortError, s_.DeviceAddress, port + ": " + why});
+}
+
 void FirmwareUpgrade::Start(const std::string& image)
 {
     port_.SetBaudRate(TBaudRate::br19200);

@@ -37,6 +37,8 @@ public:
     void Start(const std::string& image = {});
     // The file chosen could not be used: the upgrade starts and ends at once, nothing sent.
     void FileRefused(const std::string& file, const std::string& why);
+    // Reports an upgrade refused because `port` cannot carry it; nothing was sent.
+    void PortRefused(const std::string& port, const std::string& why);
     // The acknowledgement of the frame out: the next frame, or the upgrade is complete.
     // False for any other reply.
     bool HandleReply();

@@ -25,6 +25,11 @@ TEST(NetworkWindow, ReadsAndWritesTheModuleOfTheUserListsPortMenuEntry)
     w.form.emplace(TForm1Environment{w.loop, w.state, w.config, w.comLine, w.dialogs, w.ports,
                                      w.screen, w.dir.File("comports.txt"), w.dir.Path().string()});
     w.form->SetNetworkPortsFile(w.dir.File("network-ports.txt"));
+    struct : OperationObserver {
+        std::vector<OperationOutcome> ended;
+        void OperationEnded(const OperationOutcome& outcome) override { ended.push_back(outcome); }
+    } outcomes;
+    w.form->Observers.Add(outcomes);
     w.form->FormCreate();
     w.form->FormActivate();
     TForm1& f = *w.form;
@@ -55,4 +60,8 @@ TEST(NetworkWindow, ReadsAndWritesTheModuleOfTheUserListsPortMenuEntry)
     f.CustomItem24Click();
     EXPECT_NE(w.LastLine().find("19200"), std::string::npos) << w.LastLine();
     EXPECT_EQ(w.dialogs.fileAnswers.size(), 1u) << "refused before the file is asked for";
+    ASSERT_FALSE(outcomes.ended.empty());
+    EXPECT_EQ(outcomes.ended.back().operation, OperationKind::Upgrade);
+    EXPECT_EQ(outcomes.ended.back().result, OutcomeKind::PortError);
+    w.form->Observers.Remove(outcomes);
 }
