@@ -1,29 +1,25 @@
-#include "cli/BusCommands.h"
+// imconf-cli's commands over the whole line: the sweep of `search --all-speeds` and
+// `search --all`, `backup` (every module into its own configuration file) and `restore`
+// (configuration files back into their modules, each read back). Each runs its operations
+// through the session, one after the other, as the other commands run theirs.
 
 #include "app/BusSweep.h"
 #include "app/Speeds.h"
+#include "cli/CommandSet.h"
 #include "cli/ConfigFile.h"
-#include "cli/Headless.h"
+#include "cli/Interrupted.h"
 #include "cli/TextFiles.h"
 #include "runtime/FileAccess.h"
 
 #include <algorithm>
-#include <array>
-#include <chrono>
 #include <filesystem>
 #include <iomanip>
 #include <memory>
 #include <ostream>
-#include <sstream>
 
 namespace imconf::cli {
 
-using Json = nlohmann::ordered_json;
-using namespace std::chrono_literals;
-
 namespace {
-
-constexpr Micros kSequenceGuard = 120s;
 
 std::uint8_t SpeedIndexOf(unsigned baud)
 {
@@ -76,205 +72,96 @@ std::string PortInFileName(const std::string& port)
     return name.empty() ? "port" : name;
 }
 
-// What the operations of the tool tell: every ending, in order.
-class Outcomes : public OperationObserver {
-public:
-    std::function<void(const OperationOutcome&)> onEnded;
-    std::vector<OperationOutcome> ended;
-
-    void OperationEnded(const OperationOutcome& outcome) override
-    {
-        ended.push_back(outcome);
-        if (onEnded)
-            onEnded(outcome);
-    }
-    const OperationOutcome* Last(OperationKind operation) const
-    {
-        for (auto it = ended.rbegin(); it != ended.rend(); ++it)
-            if (it->operation == operation)
-                return &*it;
-        return nullptr;
-    }
-};
-
-class BusSession {
-public:
-    BusSession(const BusCommon& common, CliIo& io, const ToolFactory& makeTool, Json& result)
-        : c_(common),
-          io_(io),
-          makeTool_(makeTool),
-          result_(result)
-    {
-    }
-
-    int Search(bool allSpeeds, bool all);
-    int Backup(bool allSpeeds, const std::string& dir);
-    int Restore(const std::vector<std::string>& files);
-
-private:
-    Tool& Start();
-    // Starts an operation and runs the loop until it has ended and its transaction is over;
-    // its outcome, none when it did not end in time.
-    std::optional<OperationOutcome> RunOperation(OperationKind operation,
-                                                 const std::function<void()>& start, Micros guard);
-    std::optional<OperationOutcome> Sweep(const SweepPlan& plan);
-    // The window's speed and module address, as the BaudRate menu and the address editor set
-    // them.
-    void Choose(std::uint8_t baudIndex, int address);
-    int Fail(int code, const std::string& text);
-    int PortError();
-    bool Talk() const { return !c_.quiet && !c_.json; }
-    std::string FreshFileName(const std::string& dir, std::uint8_t address) const;
-    // One file into its module; the reason when it failed, with its exit status.
-    std::optional<std::pair<int, std::string>> RestoreOne(const std::string& file,
-                                                          std::uint8_t& address);
-
-    const BusCommon& c_;
-    CliIo& io_;
-    const ToolFactory& makeTool_;
-    Json& result_;
-    // Declared before the tool, which they watch: the tool goes first.
-    Outcomes outcomes_;
-    std::optional<TraceWatcher> watcher_;
-    std::unique_ptr<ToolHost> host_;
-    Tool* tool_ = nullptr;
-};
-
-int BusSession::Fail(int code, const std::string& text)
+// The sweep's speeds: every speed fastest first, or the speed of --baud.
+std::vector<std::uint8_t> SweptSpeeds(const Session& s, bool allSpeeds)
 {
-    io_.err << "imconf-cli: " << text << "\n";
-    result_["error"] = text;
-    return code;
+    return allSpeeds ? BusSweep::FastestFirst()
+                     : std::vector<std::uint8_t>{SpeedIndexOf(s.Options().baud)};
 }
 
-int BusSession::PortError()
+std::string NoModuleAnswered(Session& s, bool allSpeeds)
 {
-    const auto& failure = tool_->line.LastOpenFailure();
-    if (tool_->line.Port().empty())
-        return Fail(status::Port, "no serial port: none was found on this PC; plug the adapter in, "
-                                  "or name the port with --port");
-    return Fail(status::Port, failure ? DescribeOpenFailure(*failure)
-                                      : "port " + tool_->line.Port() + " could not be used");
+    return "no module answered on port " + s.T().line.Port() + " at " +
+           (allSpeeds ? std::string("any speed")
+                      : std::to_string(s.Options().baud) + " baud (--all-speeds tries all)");
 }
 
-Tool& BusSession::Start()
+// Runs the sweep to its ending; none when it did not end in time (it is stopped then).
+std::optional<OperationOutcome> Sweep(Session& s, const SweepPlan& plan)
 {
-    host_ = makeTool_();
-    Tool& t = host_->Get();
-    tool_ = &t;
-    t.dialogs.onError = [this](const std::string& text) {
-        io_.err << "imconf-cli: error: " << text << "\n";
-    };
-    watcher_.emplace(t.form.TeMemo1, [this](const std::string& line) {
-        if (c_.trace)
-            io_.err << line << "\n";
-    });
-    t.form.Observers.Add(outcomes_);
-    TForm1& f = t.form;
-    if (!c_.port.empty()) {
-        bool listed = false;
-        for (std::size_t i = 0; i < f.PORT1->Count() && !listed; ++i) {
-            if (f.PORT1->Item(i).Caption() == c_.port) {
-                f.HandleEvent([&f, i] { f.PORT1->Item(i).Click(); });
-                listed = true;
-            }
-        }
-        if (!listed)  // a device path, or a port the list does not show
-            f.HandleEvent([&f, this] { f.ComPort1.SetPort(c_.port); });
-    }
-    Choose(SpeedIndexOf(c_.baud), c_.address);
-    return t;
-}
-
-void BusSession::Choose(std::uint8_t baudIndex, int address)
-{
-    TForm1& f = tool_->form;
-    if (baudIndex != f.State.BaudIndex || !f.BaudItems[baudIndex]->Checked())
-        f.HandleEvent([&f, baudIndex] { f.BaudItems[baudIndex]->Click(); });
-    f.HandleEvent([&f, address] {
-        f.TeSpinEdit1.SetValue(address);
-        f.TeSpinEdit1Change();
-    });
-}
-
-std::optional<OperationOutcome>
-BusSession::RunOperation(OperationKind operation, const std::function<void()>& start, Micros guard)
-{
-    Tool& t = *tool_;
-    outcomes_.ended.clear();
-    t.form.HandleEvent(start);
-    t.RunUntil(
-        [&] {
-            return outcomes_.Last(operation) != nullptr && !t.form.Engine.TransactionInFlight();
-        },
-        guard);
-    const OperationOutcome* outcome = outcomes_.Last(operation);
-    return outcome ? std::optional<OperationOutcome>(*outcome) : std::nullopt;
-}
-
-std::optional<OperationOutcome> BusSession::Sweep(const SweepPlan& plan)
-{
-    TForm1& f = tool_->form;
+    TForm1& f = s.T().form;
     // Each speed's probes with their waits, and room for the answers' pauses and a slow loop.
     Micros guard = 30s;
     for (std::uint8_t speed : plan.speeds)
         guard += Micros((plan.last - plan.first + 1) *
                         (std::max(plan.waitMs, BusSweep::WaitMs(speed)) + 40) * 1000);
-    bool started = false;
-    auto outcome = RunOperation(
-        OperationKind::Sweep, [&] { started = f.Sweep.Start(plan); }, guard);
-    if (!outcome && started)
+    const auto ending = s.Run(
+        OperationKind::Sweep, [&f, &plan] { f.Sweep.Start(plan); }, guard);
+    if (!ending && f.Sweep.Running())
         f.HandleEvent([&f] { f.Sweep.Stop(); });
-    return outcome;
+    return ending;
 }
 
-int BusSession::Search(bool allSpeeds, bool all)
+// Every ending the session is told goes to `each` while this lives.
+class Following {
+public:
+    Following(Session& s, std::function<void(const OperationOutcome&)> each) : s_(s)
+    {
+        s_.FollowEndings(std::move(each));
+    }
+    Following(const Following&) = delete;
+    Following& operator=(const Following&) = delete;
+    ~Following() { s_.FollowEndings(nullptr); }
+
+private:
+    Session& s_;
+};
+
+int Search(Session& s, bool allSpeeds, bool all)
 {
-    Tool& t = Start();
-    SweepPlan plan;
-    plan.speeds =
-        allSpeeds ? BusSweep::FastestFirst() : std::vector<std::uint8_t>{SpeedIndexOf(c_.baud)};
-    plan.all = all;
+    Tool& t = s.Start(true);
+    const bool json = s.Options().json;
     Json devices = Json::array();
-    outcomes_.onEnded = [&](const OperationOutcome& outcome) {
-        if (outcome.operation != OperationKind::Identify)
-            return;
-        const SweepAnswer& answer = t.form.Sweep.Answers().back();
-        devices.push_back({{"address", answer.address},
-                           {"baud", BaudOf(answer.baudIndex)},
-                           {"module", answer.IsModule()},
-                           {"identification",
-                            answer.identification ? Json(*answer.identification) : Json(nullptr)}});
-        if (!c_.json)
-            io_.out << std::setw(3) << int{answer.address} << "  " << std::setw(5)
-                    << BaudOf(answer.baudIndex) << "  " << Describe(answer) << std::endl;
-    };
-    const auto outcome = Sweep(plan);
-    outcomes_.onEnded = nullptr;
-    result_["devices"] = devices;
-    if (!outcome)
-        return Fail(status::Module, "the sweep gave no outcome in time");
-    if (outcome->result == OutcomeKind::PortError)
-        return PortError();
-    if (outcome->result != OutcomeKind::Done)
-        return Fail(status::Module,
-                    "no module answered on port " + t.line.Port() + " at " +
-                        (allSpeeds ? std::string("any speed")
-                                   : std::to_string(c_.baud) + " baud (--all-speeds tries all)"));
+    std::optional<OperationOutcome> ending;
+    {
+        // The answers as they come: a long sweep shows what it found so far.
+        Following following(s, [&](const OperationOutcome& outcome) {
+            if (outcome.operation != OperationKind::Identify)
+                return;
+            const SweepAnswer& answer = t.form.Sweep.Answers().back();
+            devices.push_back(
+                {{"address", answer.address},
+                 {"baud", BaudOf(answer.baudIndex)},
+                 {"module", answer.IsModule()},
+                 {"identification",
+                  answer.identification ? Json(*answer.identification) : Json(nullptr)}});
+            if (!json)
+                s.Io().out << std::setw(3) << int{answer.address} << "  " << std::setw(5)
+                           << BaudOf(answer.baudIndex) << "  " << Describe(answer) << std::endl;
+        });
+        ending = Sweep(s, SweepPlan{SweptSpeeds(s, allSpeeds), all});
+    }
+    s.result["devices"] = devices;
+    if (!ending)
+        return s.Fail(status::Module, "the sweep gave no outcome in time");
+    if (ending->result == OutcomeKind::PortError)
+        return s.PortError();
+    if (ending->result != OutcomeKind::Done)
+        return s.Fail(status::Module, NoModuleAnswered(s, allSpeeds));
     const auto& answers = t.form.Sweep.Answers();
     const auto module = std::find_if(answers.begin(), answers.end(),
                                      [](const SweepAnswer& a) { return a.IsModule(); });
-    result_["address"] = module->address;
-    result_["baud"] = BaudOf(module->baudIndex);
+    s.result["address"] = module->address;
+    s.result["baud"] = BaudOf(module->baudIndex);
     return status::Done;
 }
 
-std::string BusSession::FreshFileName(const std::string& dir, std::uint8_t address) const
+std::string FreshFileName(Session& s, const std::string& dir, std::uint8_t address)
 {
-    const std::string now = io_.now ? io_.now() : std::string();
+    const std::string now = s.Io().now ? s.Io().now() : std::string();
     const std::string date = now.size() >= 10 ? now.substr(0, 10) : "undated";
     const std::string stem =
-        PortInFileName(tool_->line.Port()) + "-" + std::to_string(address) + "-" + date;
+        PortInFileName(s.T().line.Port()) + "-" + std::to_string(address) + "-" + date;
     std::error_code error;
     for (int n = 1;; ++n) {
         const std::string name = stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".json";
@@ -284,109 +171,132 @@ std::string BusSession::FreshFileName(const std::string& dir, std::uint8_t addre
     }
 }
 
-int BusSession::Backup(bool allSpeeds, const std::string& dir)
+// What an interrupted command over several modules had done before: the files named.
+std::string DoneBefore(const std::vector<std::string>& files, const std::string& what,
+                       const std::string& none)
+{
+    if (files.empty())
+        return "; " + none;
+    std::string text = "; " + what + " before the interrupt:";
+    for (const std::string& file : files)
+        text += " " + file;
+    return text;
+}
+
+int Backup(Session& s, bool allSpeeds, const std::string& dir)
 {
     std::error_code error;
     std::filesystem::create_directories(files::PathFromUtf8(dir), error);
     if (error || !std::filesystem::is_directory(files::PathFromUtf8(dir), error))
-        return Fail(status::Usage, dir + ": no folder to write into (" + error.message() + ")");
-    Tool& t = Start();
-    SweepPlan plan;
-    plan.speeds =
-        allSpeeds ? BusSweep::FastestFirst() : std::vector<std::uint8_t>{SpeedIndexOf(c_.baud)};
-    plan.all = true;
-    const auto swept = Sweep(plan);
-    if (!swept)
-        return Fail(status::Module, "the sweep gave no outcome in time");
-    if (swept->result == OutcomeKind::PortError)
-        return PortError();
-    std::vector<SweepAnswer> modules;
-    for (const SweepAnswer& answer : t.form.Sweep.Answers())
-        if (answer.IsModule())
-            modules.push_back(answer);
-    if (modules.empty())
-        return Fail(status::Module, "no module answered on port " + t.line.Port() +
-                                        (allSpeeds ? " at any speed"
-                                                   : " at " + std::to_string(c_.baud) +
-                                                         " baud (--all-speeds tries all)"));
+        return s.Fail(status::Usage, dir + ": no folder to write into (" + error.message() + ")");
+    Tool& t = s.Start(true);
+    TForm1& f = t.form;
+    std::vector<std::string> saved;
+    try {
+        const auto swept = Sweep(s, SweepPlan{SweptSpeeds(s, allSpeeds), true});
+        if (!swept)
+            return s.Fail(status::Module, "the sweep gave no outcome in time");
+        if (swept->result == OutcomeKind::PortError)
+            return s.PortError();
+        std::vector<SweepAnswer> modules;
+        for (const SweepAnswer& answer : f.Sweep.Answers())
+            if (answer.IsModule())
+                modules.push_back(answer);
+        if (modules.empty())
+            return s.Fail(status::Module, NoModuleAnswered(s, allSpeeds));
 
-    Json rows = Json::array();
-    int code = status::Done;
-    if (!c_.json)
-        io_.out << "address  speed  read  file\n";
-    for (const SweepAnswer& module : modules) {
-        Choose(module.baudIndex, module.address);
-        TForm1& f = t.form;
-        const auto read = RunOperation(
-            OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
-        const OutcomeKind result = read ? read->result : OutcomeKind::NoAnswer;
-        Json row{{"address", module.address},
-                 {"baud", BaudOf(module.baudIndex)},
-                 {"read", Describe(result)}};
-        std::string file;
-        if (result == OutcomeKind::Done) {
-            file = FreshFileName(dir, module.address);
-            const ReadOrigin origin{io_.now ? io_.now() : "", t.line.Port(), module.address};
-            if (const auto failed =
-                    WriteTextFile(file, WriteConfigText(FromModel(t.config), origin))) {
-                row["error"] = file + ": " + *failed;
-                file.clear();
-            } else {
-                row["file"] = file;
+        Json rows = Json::array();
+        int code = status::Done;
+        if (!s.Options().json)
+            s.Io().out << "address  speed  read  file\n";
+        for (const SweepAnswer& module : modules) {
+            s.ChooseSpeed(BaudOf(module.baudIndex));
+            s.ChooseAddress(module.address);
+            const auto read = s.Run(
+                OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
+            const OutcomeKind result = read ? read->result : OutcomeKind::NoAnswer;
+            Json row{{"address", module.address},
+                     {"baud", BaudOf(module.baudIndex)},
+                     {"read", Describe(result)}};
+            std::string file;
+            if (result == OutcomeKind::Done) {
+                file = FreshFileName(s, dir, module.address);
+                const ReadOrigin origin{s.Io().now ? s.Io().now() : "", t.line.Port(),
+                                        module.address};
+                if (const auto failed =
+                        WriteTextFile(file, WriteConfigText(FromModel(t.config), origin))) {
+                    row["error"] = file + ": " + *failed;
+                    file.clear();
+                } else {
+                    row["file"] = file;
+                    saved.push_back(file);
+                }
             }
+            if (file.empty())
+                code = status::Module;
+            if (!s.Options().json)
+                s.Io().out << std::setw(7) << int{module.address} << "  " << std::setw(5)
+                           << BaudOf(module.baudIndex) << "  "
+                           << (result == OutcomeKind::Done ? "done" : "FAILED") << "  "
+                           << (file.empty()
+                                   ? (row.contains("error") ? row["error"].get<std::string>()
+                                                            : "not written: " + Describe(result))
+                                   : file)
+                           << "\n";
+            rows.push_back(row);
         }
-        if (file.empty())
-            code = status::Module;
-        if (!c_.json)
-            io_.out << std::setw(7) << int{module.address} << "  " << std::setw(5)
-                    << BaudOf(module.baudIndex) << "  "
-                    << (result == OutcomeKind::Done ? "done" : "FAILED") << "  "
-                    << (file.empty() ? (row.contains("error") ? row["error"].get<std::string>()
-                                                              : "not written: " + Describe(result))
-                                     : file)
-                    << "\n";
-        rows.push_back(row);
+        s.result["modules"] = rows;
+        if (code != status::Done)
+            return s.Fail(code, "some modules were not saved (the others were)");
+        return code;
+    } catch (Interrupted& interrupted) {
+        interrupted.report += DoneBefore(saved, "saved", "no module was saved");
+        throw;
     }
-    result_["modules"] = rows;
-    if (code != status::Done)
-        return Fail(code, "some modules were not saved (the others were)");
-    return code;
 }
 
-std::optional<std::pair<int, std::string>> BusSession::RestoreOne(const std::string& file,
-                                                                  std::uint8_t& address)
+// One file into its module; the reason when it failed, with its exit status.
+std::optional<std::pair<int, std::string>>
+RestoreOne(Session& s, bool addressGiven, const std::string& file, std::uint8_t& address)
 {
     const LoadedConfig loaded = LoadConfigFile(file);
     if (!loaded.Ok())
         return std::pair{status::Usage, loaded.Error + "; nothing was sent"};
-    if (!c_.addressGiven && !loaded.Origin)
+    if (!addressGiven && !loaded.Origin)
         return std::pair{
             status::Usage,
             std::string("the file tells no address; give --address; nothing was sent")};
-    address = static_cast<std::uint8_t>(c_.addressGiven ? c_.address : loaded.Origin->Address);
-    Tool& t = *tool_;
+    address =
+        static_cast<std::uint8_t>(addressGiven ? s.Options().address : loaded.Origin->Address);
+    Tool& t = s.T();
     TForm1& f = t.form;
-    // Only the indication module gets the configuration: a one-address sweep asks who is there.
-    SweepPlan check{{f.State.BaudIndex}, false, address, address, f.Engine.ReadTimeoutMs()};
-    const auto identified = Sweep(check);
-    if (identified && identified->result == OutcomeKind::PortError)
+    // Only the indication module gets the configuration (or any device, with --force).
+    s.ChooseAddress(address);
+    const Session::Identity identity = s.ReadIdentity();
+    const std::string none = "no indication module answers at address " + std::to_string(address);
+    if (identity.ending && identity.ending->result == OutcomeKind::PortError)
         return std::pair{status::Port, std::string("the port could not be used")};
-    if (!identified || identified->result != OutcomeKind::Done)
-        return std::pair{status::Module, "no indication module answers at address " +
-                                             std::to_string(address) + "; nothing was sent"};
-    Choose(f.State.BaudIndex, address);
+    if (!identity.answered)
+        return std::pair{status::Module, none + "; nothing was sent"};
+    if (!identity.taken)
+        return std::pair{status::Module,
+                         none + " (the device there " +
+                             (identity.ending->result == OutcomeKind::Done
+                                  ? "tells identification " + std::to_string(identity.ending->value)
+                                  : std::string("refuses to tell its identification")) +
+                             "); nothing was sent (--force sends it all the same)"};
     t.config = loaded.Model;
     f.ShowNodeList();
     f.ShowZoneList();
     for (std::size_t i = 0; i < kIndicatorCount; ++i)
         f.ShowLinkEntry(i);
-    const auto written = RunOperation(
+    const auto written = s.Run(
         OperationKind::Write, [&f] { f.TeButton2Click(); }, kSequenceGuard);
     if (!written || written->result != OutcomeKind::Done)
         return std::pair{
             written && written->result == OutcomeKind::PortError ? status::Port : status::Module,
             "the write failed: " + Describe(written ? written->result : OutcomeKind::NoAnswer)};
-    const auto readBack = RunOperation(
+    const auto readBack = s.Run(
         OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
     if (!readBack || readBack->result != OutcomeKind::Done)
         return std::pair{status::Module,
@@ -402,71 +312,77 @@ std::optional<std::pair<int, std::string>> BusSession::RestoreOne(const std::str
     return std::nullopt;
 }
 
-int BusSession::Restore(const std::vector<std::string>& files)
+int Restore(Session& s, bool addressGiven, const std::vector<std::string>& files)
 {
-    Start();
+    s.Start(true);
     Json rows = Json::array();
     int code = status::Done;
+    std::vector<std::string> restored;
     for (const std::string& file : files) {
         std::uint8_t address = 0;
-        const auto failed = RestoreOne(file, address);
+        std::optional<std::pair<int, std::string>> failed;
+        try {
+            failed = RestoreOne(s, addressGiven, file, address);
+        } catch (Interrupted& interrupted) {
+            interrupted.report += "; the file being restored: " + file +
+                                  DoneBefore(restored, "restored", "no file was restored");
+            throw;
+        }
         Json row{{"file", file}};
         if (address != 0)
             row["address"] = address;
         if (failed) {
             row["error"] = failed->second;
-            io_.err << "imconf-cli: " << file << ": " << failed->second << "\n";
+            s.Io().err << "imconf-cli: " << file << ": " << failed->second << "\n";
             if (code == status::Done)
                 code = failed->first;
-        } else if (Talk()) {
-            io_.out << file << ": restored to address " << int{address}
-                    << " and read back the same\n";
+        } else {
+            restored.push_back(file);
+            if (s.Chatty())
+                s.Io().out << file << ": restored to address " << int{address}
+                           << " and read back the same\n";
         }
         rows.push_back(row);
         if (failed && failed->first == status::Port)
             break;  // the port is gone: nothing further would reach a module
     }
-    result_["files"] = rows;
+    s.result["files"] = rows;
     return code;
 }
 
 }  // namespace
 
-void BusCommands::Add(CLI::App& app, CLI::App& search)
+void AddBusCommands(CommandSet& commands)
 {
-    search_ = &search;
-    search.add_flag("--all-speeds", allSpeeds_,
+    // The sweep is the module group's search with --all-speeds or --all.
+    auto allSpeeds = std::make_shared<bool>(false);
+    auto all = std::make_shared<bool>(false);
+    CLI::App& search = commands.Extend(
+        "search", [allSpeeds, all] { return *allSpeeds || *all; },
+        [allSpeeds, all](Session& s) { return Search(s, *allSpeeds, *all); });
+    search.add_flag("--all-speeds", *allSpeeds,
                     "sweep addresses 1 to 247 at every speed, fastest first, each address waited "
                     "for as long as its speed needs; prints address, speed and what answered");
-    search.add_flag("--all", all_,
+    search.add_flag("--all", *all,
                     "list every device that answers instead of stopping at the first module");
-    backup_ = app.add_subcommand(
-        "backup", "find every module on the line and save each one's configuration in DIR");
-    backup_->add_option("--dir", dir_, "the folder for the files (made when missing)")->required();
-    backup_->add_flag("--all-speeds", allSpeeds_, "look for modules at every speed");
-    restore_ = app.add_subcommand(
-        "restore", "write configuration files to their modules (the address in each file, or "
-                   "--address), each read back and compared");
-    restore_->add_option("FILE", files_, "the configuration files")->required();
-}
 
-std::optional<int> BusCommands::Run(const BusCommon& common, CliIo& io, const ToolFactory& makeTool,
-                                    Json& result) const
-{
-    BusSession session(common, io, makeTool, result);
-    if (search_ != nullptr && search_->parsed() && (allSpeeds_ || all_)) {
-        result["command"] = "search";
-        return session.Search(allSpeeds_, all_);
-    }
-    if (backup_ != nullptr && backup_->parsed()) {
-        result["command"] = "backup";
-        return session.Backup(allSpeeds_, dir_);
-    }
-    if (restore_ != nullptr && restore_->parsed()) {
-        result["command"] = "restore";
-        return session.Restore(files_);
-    }
-    return std::nullopt;
+    auto dir = std::make_shared<std::string>();
+    auto backupAllSpeeds = std::make_shared<bool>(false);
+    CLI::App& backup = commands.Add(
+        "backup", "find every module on the line and save each one's configuration in DIR",
+        [dir, backupAllSpeeds](Session& s) { return Backup(s, *backupAllSpeeds, *dir); });
+    backup.add_option("--dir", *dir, "the folder for the files (made when missing)")->required();
+    backup.add_flag("--all-speeds", *backupAllSpeeds, "look for modules at every speed");
+
+    auto files = std::make_shared<std::vector<std::string>>();
+    const CLI::Option* address = commands.App.get_option("--address");
+    commands
+        .Add("restore",
+             "write configuration files to their modules (the address in each file, or "
+             "--address), each read back and compared",
+             [files, address](Session& s) { return Restore(s, address->count() > 0, *files); })
+        .add_option("FILE", *files, "the configuration files")
+        ->required();
 }
 
 }  // namespace imconf::cli

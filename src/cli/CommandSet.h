@@ -29,16 +29,28 @@ public:
         commands_.push_back({command, std::move(run)});
         return *command;
     }
+    // Another way to run the command `name`, which another group has added before: when
+    // `applies` holds once the command line is parsed (an option of its own was given), `run`
+    // runs instead of the command's own. Its options go on the subcommand returned.
+    CLI::App& Extend(const std::string& name, std::function<bool()> applies, CommandRun run)
+    {
+        CLI::App* command = App.get_subcommand(name);
+        variants_.push_back({command, std::move(applies), std::move(run)});
+        return *command;
+    }
     void AddSetup(ToolSetup setup) { setups_.push_back(std::move(setup)); }
 
     // The command the command line named, or nothing.
     const CommandRun* Parsed(std::string& name) const
     {
         for (const auto& [command, run] : commands_) {
-            if (command->parsed()) {
-                name = command->get_name();
-                return &run;
-            }
+            if (!command->parsed())
+                continue;
+            name = command->get_name();
+            for (const Variant& variant : variants_)
+                if (variant.command == command && variant.applies())
+                    return &variant.run;
+            return &run;
         }
         return nullptr;
     }
@@ -48,7 +60,13 @@ public:
     CommonOptions& Options;
 
 private:
+    struct Variant {
+        CLI::App* command;
+        std::function<bool()> applies;
+        CommandRun run;
+    };
     std::vector<std::pair<CLI::App*, CommandRun>> commands_;
+    std::vector<Variant> variants_;
     std::vector<ToolSetup> setups_;
 };
 
@@ -58,5 +76,7 @@ void AddModuleCommands(CommandSet& commands);    // ports, search, read, write, 
 void AddFileCommands(CommandSet& commands);      // show, check
 void AddFirmwareCommands(CommandSet& commands);  // upgrade, build-image
 void AddReportCommand(CommandSet& commands);     // report
+void AddBusCommands(CommandSet& commands);       // backup, restore, and search --all-speeds /
+                                                 // --all (after the module group)
 
 }  // namespace imconf::cli

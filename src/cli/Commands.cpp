@@ -2,7 +2,6 @@
 
 #include "cli/Commands.h"
 
-#include "cli/BusCommands.h"
 #include "cli/CommandSet.h"
 
 #include <ostream>
@@ -33,9 +32,7 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
     AddFileCommands(commands);
     AddFirmwareCommands(commands);
     AddReportCommand(commands);
-    // The line-wide commands: search --all-speeds / --all, backup and restore.
-    BusCommands bus;
-    bus.Add(app, *app.get_subcommand("search"));
+    AddBusCommands(commands);
 
     Json usage;
     try {
@@ -50,17 +47,6 @@ int RunCli(const std::vector<std::string>& args, CliIo io, const ToolFactory& ma
         usage["status"] = status::Usage;
         io.out << usage.dump(2) << "\n";
         return status::Usage;
-    }
-
-    const BusCommon common{o.port,  o.baud, o.address, app.get_option("--address")->count() > 0,
-                           o.trace, o.json, o.quiet};
-    Json busResult;
-    if (const std::optional<int> ran = bus.Run(common, io, makeTool, busResult)) {
-        if (o.json) {
-            busResult["status"] = *ran;
-            io.out << busResult.dump(2) << "\n";
-        }
-        return *ran;
     }
 
     Session session(o, io, makeTool, commands.Setups());

@@ -54,6 +54,8 @@ std::string StopOnInterrupt(Tool& t, const RunLoop& run)
     if (operation == opstate::Search)
         return report + "the search stopped at address " + std::to_string(t.state.DeviceAddress) +
                "; the module was not changed";
+    if (operation == opstate::Sweep)
+        return report + "the sweep stopped; no module was changed";
     if (operation == opstate::Upgrade)
         return report + "the upgrade stopped after " + std::to_string(t.form.Upgrade.Step) +
                " of " + std::to_string(UpgradeFrameCount(t.form.Upgrade.Image)) +

@@ -16,7 +16,12 @@ public:
     {
         started = true;
     }
-    void OperationEnded(const OperationOutcome& outcome) override { endings.push_back(outcome); }
+    void OperationEnded(const OperationOutcome& outcome) override
+    {
+        endings.push_back(outcome);
+        if (each)
+            each(outcome);
+    }
 
     // The first ending of `operation` since the last Clear.
     std::optional<OperationOutcome> EndingOf(OperationKind operation) const
@@ -34,6 +39,7 @@ public:
 
     bool started = false;
     std::vector<OperationOutcome> endings;
+    std::function<void(const OperationOutcome&)> each;
 };
 
 Session::Session(const CommonOptions& options, CliIo& io, const ToolFactory& makeTool,
@@ -88,6 +94,20 @@ void Session::ChooseSpeed(unsigned baud)
     }
 }
 
+void Session::ChooseAddress(int address)
+{
+    TForm1& f = tool_->form;
+    f.HandleEvent([&f, address] {
+        f.TeSpinEdit1.SetValue(address);
+        f.TeSpinEdit1Change();
+    });
+}
+
+void Session::FollowEndings(std::function<void(const OperationOutcome&)> each)
+{
+    follower_->each = std::move(each);
+}
+
 void Session::ChooseSearchDelay(int delayMs)
 {
     TForm1& f = tool_->form;
@@ -120,14 +140,10 @@ Tool& Session::Start(bool forModule)
     if (!forModule)
         return t;
 
-    TForm1& f = t.form;
     if (!o_.port.empty())
         ChoosePort(o_.port);
     ChooseSpeed(o_.baud);
-    f.HandleEvent([&f, this] {
-        f.TeSpinEdit1.SetValue(o_.address);
-        f.TeSpinEdit1Change();
-    });
+    ChooseAddress(o_.address);
     for (const ToolSetup& setup : setups_)
         setup(*this);
     return t;
@@ -262,23 +278,31 @@ std::string Session::ForeignDevice(const OperationOutcome& identified) const
            std::to_string(regmap::ModuleId);
 }
 
+Session::Identity Session::ReadIdentity()
+{
+    Identity identity{Identify()};
+    const auto& ending = identity.ending;
+    identity.answered =
+        ending && (ending->result == OutcomeKind::Done || ending->result == OutcomeKind::Refused);
+    identity.foreign = identity.answered &&
+                       (ending->result != OutcomeKind::Done || ending->value != regmap::ModuleId);
+    identity.taken = identity.answered && (!identity.foreign || o_.force);
+    if (identity.foreign && o_.force && Chatty())
+        io_.err << "imconf-cli: " << ForeignDevice(*ending) << "; written anyway (--force)\n";
+    return identity;
+}
+
 int Session::CheckIsModule(const std::string& what)
 {
-    const auto identified = Identify();
-    const bool answered = identified && (identified->result == OutcomeKind::Done ||
-                                         identified->result == OutcomeKind::Refused);
-    if (!answered)
-        return Status(identified, what);
-    if (identified->result == OutcomeKind::Done && identified->value == regmap::ModuleId)
+    const Identity identity = ReadIdentity();
+    if (!identity.answered)
+        return Status(identity.ending, what);
+    if (!identity.foreign)
         return status::Done;
-    result["identification"] = identified->value;
-    if (o_.force) {
-        if (Chatty())
-            io_.err << "imconf-cli: " << ForeignDevice(*identified)
-                    << "; written anyway (--force)\n";
+    result["identification"] = identity.ending->value;
+    if (identity.taken)
         return status::Done;
-    }
-    return Fail(status::Module, ForeignDevice(*identified) + "; " + what +
+    return Fail(status::Module, ForeignDevice(*identity.ending) + "; " + what +
                                     " not sent (--force sends it all the same)");
 }
 

@@ -63,6 +63,16 @@ public:
     // module (or --force is given); otherwise the failure, printed: a foreign device is
     // refused with its address and identification. `what` names the command that would write.
     int CheckIsModule(const std::string& what);
+    // The identification read at the tool's address and what it found, for a command that
+    // words the failure itself. A foreign device that --force takes all the same is said on
+    // standard error (unless quiet).
+    struct Identity {
+        std::optional<OperationOutcome> ending;
+        bool answered = false;  // it told its identification, or refused to
+        bool foreign = false;   // it answered, but is no indication module
+        bool taken = false;     // the module, or a foreign device with --force
+    };
+    Identity ReadIdentity();
     // The identification read's ending (its value is the identification).
     std::optional<OperationOutcome> Identify();
     // "the device at address A is no indication module (identification I, ...)".
@@ -77,9 +87,12 @@ public:
     std::string Where() const;
     // The progress bar on standard error while operations run.
     void ShowProgress(bool on) { progressOn_ = on; }
+    // Told every ending as it comes (the answers of a sweep, say); nothing to stop.
+    void FollowEndings(std::function<void(const OperationOutcome&)> each);
 
-    // Menu items by what they are.
+    // Menu items and editors by what they are.
     void ChooseSpeed(unsigned baud);
+    void ChooseAddress(int address);
     void ChooseSearchDelay(int delayMs);
 
     Json result;

@@ -1,6 +1,7 @@
 #pragma once
 // What the session log asks of the system: where its folder is by default and what the local
-// time is. One implementation per platform (LogSystemLinux.cpp, LogSystemWin32.cpp).
+// time is. The stamp is made in LogSystem.cpp; the system's part has one implementation per
+// platform (LogSystemLinux.cpp, LogSystemWin32.cpp).
 
 #include <chrono>
 #include <ctime>
@@ -18,7 +19,11 @@ std::optional<std::string> DefaultLogFolder();
 // "2026-12-10T13:03:41.123+01:00".
 std::string LocalTimeStamp(std::chrono::system_clock::time_point time);
 
-// The stamp of a broken-down local time, its milliseconds and its offset east of UTC.
-std::string FormatTimeStamp(const std::tm& local, int millis, long offsetMinutes);
+// A moment in the local time zone: its fields, and the zone's offset east of UTC then.
+struct LocalTime {
+    std::tm fields{};
+    long offsetMinutes = 0;
+};
+LocalTime ToLocalTime(std::time_t seconds);
 
 }  // namespace imconf

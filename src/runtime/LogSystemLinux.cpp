@@ -15,16 +15,12 @@ std::optional<std::string> DefaultLogFolder()
     return std::nullopt;
 }
 
-std::string LocalTimeStamp(std::chrono::system_clock::time_point time)
+LocalTime ToLocalTime(std::time_t seconds)
 {
-    using namespace std::chrono;
-    const std::time_t seconds = system_clock::to_time_t(
-        time_point_cast<system_clock::duration>(floor<std::chrono::seconds>(time)));
-    const auto millis = duration_cast<milliseconds>(time - floor<std::chrono::seconds>(time));
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    const long offset = local.tm_gmtoff / 60;  // minutes east of UTC
-    return FormatTimeStamp(local, static_cast<int>(millis.count()), offset);
+    LocalTime local;
+    ::localtime_r(&seconds, &local.fields);
+    local.offsetMinutes = local.fields.tm_gmtoff / 60;
+    return local;
 }
 
 }  // namespace imconf

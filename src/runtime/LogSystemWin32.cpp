@@ -18,18 +18,14 @@ std::optional<std::string> DefaultLogFolder()
     return files::Utf8FromPath(std::filesystem::path(folder) / L"imconf" / L"log");
 }
 
-std::string LocalTimeStamp(std::chrono::system_clock::time_point time)
+LocalTime ToLocalTime(std::time_t seconds)
 {
-    using namespace std::chrono;
-    const std::time_t seconds = system_clock::to_time_t(
-        time_point_cast<system_clock::duration>(floor<std::chrono::seconds>(time)));
-    const auto millis = duration_cast<milliseconds>(time - floor<std::chrono::seconds>(time));
-    std::tm local{};
-    ::localtime_s(&local, &seconds);
-    std::tm asUtc = local;
+    LocalTime local;
+    ::localtime_s(&local.fields, &seconds);
+    std::tm asUtc = local.fields;
     // The local fields read as UTC, less the moment itself: the offset east of UTC.
-    const long offset = static_cast<long>(::_mkgmtime(&asUtc) - seconds) / 60;
-    return FormatTimeStamp(local, static_cast<int>(millis.count()), offset);
+    local.offsetMinutes = static_cast<long>(::_mkgmtime(&asUtc) - seconds) / 60;
+    return local;
 }
 
 }  // namespace imconf

@@ -88,6 +88,17 @@ private:
     std::filesystem::path path_;
 };
 
+// What a window's operations tell, in order: each start and each ending.
+struct OperationRecorder : OperationObserver {
+    std::vector<OperationKind> started;
+    std::vector<OperationOutcome> ended;
+    void OperationStarted(OperationKind operation, const std::string& /*detail*/) override
+    {
+        started.push_back(operation);
+    }
+    void OperationEnded(const OperationOutcome& outcome) override { ended.push_back(outcome); }
+};
+
 // Everything a window needs, in construction order.
 struct WindowRig {
     TempDir dir;

@@ -16,21 +16,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Recorder : OperationObserver {
-    std::vector<OperationKind> started;
-    std::vector<OperationOutcome> ended;
-    void OperationStarted(OperationKind operation, const std::string&) override
-    {
-        started.push_back(operation);
-    }
-    void OperationEnded(const OperationOutcome& outcome) override { ended.push_back(outcome); }
-};
-
 // What the module does to the requests (from the `from`-th one on, counted from 0).
 enum class Fault { None, Silent, BadCrc, Exception };
 
 struct Rig : WindowRig {
-    Recorder seen;
+    OperationRecorder seen;
     explicit Rig(Fault fault = Fault::None, int from = 0, std::uint8_t moduleAddress = 247)
     {
         module.Module().Set(0x0001, moduleAddress);

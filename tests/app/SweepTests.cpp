@@ -15,18 +15,8 @@ constexpr std::uint8_t k9600 = 3;
 constexpr std::uint8_t k19200 = 5;
 constexpr std::uint8_t k57600 = 7;
 
-struct Recorder : OperationObserver {
-    std::vector<OperationKind> started;
-    std::vector<OperationOutcome> ended;
-    void OperationStarted(OperationKind operation, const std::string&) override
-    {
-        started.push_back(operation);
-    }
-    void OperationEnded(const OperationOutcome& outcome) override { ended.push_back(outcome); }
-};
-
 struct Rig : WindowRig {
-    Recorder recorder;
+    OperationRecorder recorder;
 
     Rig()
     {

@@ -4,6 +4,7 @@
 #include "CliRig.h"
 
 #include "cli/ConfigFile.h"
+#include "runtime/TextFiles.h"
 
 #include <nlohmann/json.hpp>
 
@@ -155,6 +156,18 @@ TEST(CliBackup, AModuleFailingHalfWayIsOneAndTheOthersAreSaved)
     EXPECT_EQ(result["status"], 1);
 }
 
+TEST(CliBackup, KeepsTheSessionLogOfEveryModuleItReads)
+{
+    TwoModules rig;
+    ScratchDir dir;
+    const std::string log = dir.File("session.log");
+    ASSERT_EQ(rig.Run({"--log", log, "backup", "--dir", dir.File("saved")}), 0) << rig.err;
+    std::string text;
+    ASSERT_FALSE(ReadTextFile(log, text)) << "no session log";
+    EXPECT_NE(text.find(" COM1 9600 247 TX : F7 03 01 00 00 20"), std::string::npos) << text;
+    EXPECT_NE(text.find(" COM1 9600 10 TX : 0A 03 01 00 00 20"), std::string::npos) << text;
+}
+
 TEST(CliRestore, EachFileGoesToTheModuleAtItsAddressAndOnlyToAModule)
 {
     TwoModules rig;
@@ -181,4 +194,24 @@ TEST(CliRestore, EachFileGoesToTheModuleAtItsAddressAndOnlyToAModule)
     std::ofstream(dir.File("bad.json")) << "{}";
     EXPECT_EQ(rig.Run({"restore", dir.File("bad.json"), dir.File("COM1-10-2026-01-02.json")}), 2);
     EXPECT_EQ(Registers(rig.second), saved);
+}
+
+TEST(CliRestore, AForeignDeviceIsRefusedWithItsIdentificationAndWrittenWithForceAsByWrite)
+{
+    CliRig rig;
+    Configure(rig.module.Module(), 0x0100, 22, 3);
+    sim::TModbusSlave& foreign = rig.module.AddDevice(30, 7);
+    ScratchDir dir;
+    ASSERT_EQ(rig.Run({"backup", "--dir", dir.path.string()}), 0) << rig.err;
+    const std::string file = dir.File("COM1-247-2026-01-02.json");
+    const std::vector<std::uint16_t> before = Registers(foreign);
+
+    EXPECT_EQ(rig.Run({"--address", "30", "restore", file}), 1);
+    EXPECT_NE(rig.err.find("identification 7"), std::string::npos) << rig.err;
+    EXPECT_NE(rig.err.find("--force"), std::string::npos) << rig.err;
+    EXPECT_EQ(Registers(foreign), before);
+
+    EXPECT_EQ(rig.Run({"--address", "30", "--force", "restore", file}), 0) << rig.err;
+    EXPECT_NE(rig.err.find("written anyway (--force)"), std::string::npos) << rig.err;
+    EXPECT_EQ(Registers(foreign), Registers(rig.module.Module()));
 }
