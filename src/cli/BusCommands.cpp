@@ -296,8 +296,10 @@ RestoreOne(Session& s, bool addressGiven, const std::string& file, std::uint8_t&
         return std::pair{
             written && written->result == OutcomeKind::PortError ? status::Port : status::Module,
             "the write failed: " + Describe(written ? written->result : OutcomeKind::NoAnswer)};
-    const auto readBack = s.Run(
-        OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
+    const auto readBack = InterruptibleReadBack([&s, &f] {
+        return s.Run(
+            OperationKind::Read, [&f] { f.TeButton5Click(); }, kSequenceGuard);
+    });
     if (!readBack || readBack->result != OutcomeKind::Done)
         return std::pair{status::Module,
                          "the read-back failed: " +

@@ -19,4 +19,18 @@ struct Interrupted {
 // and its marks. Returns what had reached the module, in words. `run` runs the loop.
 std::string StopOnInterrupt(Tool& tool, const RunLoop& run);
 
+// Runs `readBack`, the read that checks a write that had ended; an interrupt during it says the
+// configuration had reached the module and was not compared, not that the module was unchanged.
+template <typename ReadBack>
+auto InterruptibleReadBack(ReadBack&& readBack)
+{
+    try {
+        return readBack();
+    } catch (Interrupted& interrupted) {
+        interrupted.report = "interrupted: the write had ended: the whole configuration reached "
+                             "the module; its read-back stopped, so it was not compared";
+        throw;
+    }
+}
+
 }  // namespace imconf::cli

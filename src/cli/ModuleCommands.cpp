@@ -4,6 +4,7 @@
 
 #include "cli/CommandSet.h"
 #include "cli/ConfigFile.h"
+#include "cli/Interrupted.h"
 #include "cli/TextFiles.h"
 #include "config/Catalogue.h"
 #include "config/RegisterMap.h"
@@ -139,7 +140,8 @@ int Write(Session& s, const std::string& path)
         OperationKind::Write, [&f] { f.TeButton2Click(); }, kSequenceGuard);
     if (const int code = s.Status(written, "the configuration write"); code != status::Done)
         return code;
-    if (const int code = ReadModule(s, "the read-back"); code != status::Done)
+    if (const int code = InterruptibleReadBack([&s] { return ReadModule(s, "the read-back"); });
+        code != status::Done)
         return code;
     const auto differences = Differences(FromModel(t.config), file.Config, "module", "file");
     s.result["differences"] = differences;
