@@ -1,7 +1,11 @@
 #pragma once
 // A device server stand-in on 127.0.0.1 for the network port's tests: it accepts clients one
 // after the other and answers each block of request bytes as the test says, on a thread of
-// its own. Everything it waits for is bounded.
+// its own. Everything it waits for is bounded. The same on every platform: it talks through
+// the network port's own socket calls (serial/NetworkSocket.h), and only listening and
+// accepting are the platform's (LoopbackListenLinux.cpp, LoopbackListenWin32.cpp).
+
+#include "serial/NetworkSocket.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,11 +18,19 @@
 
 namespace imconf::nettest {
 
+using netsock::Handle;
+
+// A socket listening on 127.0.0.1:`port` (0: a free one), blocking, with room for `backlog`
+// waiting connections; `bound` is set to the port it got. kNoSocket on failure.
+Handle ListenOnLoopback(std::uint16_t port, int backlog, std::uint16_t& bound);
+// The next waiting client of `listener`, blocking, not inherited; kNoSocket on failure.
+Handle AcceptClient(Handle listener);
+
 class LoopbackServer {
 public:
     // What the server does with one request (the client's socket, the bytes received); false
     // when it has closed the connection.
-    using Answer = std::function<bool(int client, const std::vector<std::uint8_t>& request)>;
+    using Answer = std::function<bool(Handle client, const std::vector<std::uint8_t>& request)>;
 
     // Listens on `port` (0: a free one) with room for `backlog` waiting connections; a
     // backlog of -1 listens without accepting anybody (connections stay in the backlog).
@@ -45,13 +57,14 @@ public:
 private:
     void Run(bool accept);
 
-    int listen_ = -1;
-    int wake_[2] = {-1, -1};
+    const netsock::Library library_;
+    Handle listen_ = netsock::kNoSocket;
     std::uint16_t port_ = 0;
     std::mutex mutex_;
     Answer answer_;
     std::atomic<int> accepted_{0};
     std::atomic<int> closed_{0};
+    std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 
@@ -65,7 +78,8 @@ public:
     BacklogFiller& operator=(const BacklogFiller&) = delete;
 
 private:
-    std::vector<int> sockets_;
+    const netsock::Library library_;
+    std::vector<Handle> sockets_;
 };
 
 }  // namespace imconf::nettest

@@ -94,7 +94,9 @@ TEST(NetworkPort, RefusedConnectionGivesThePortErrorLineAndTheNextWorksOnceTheSe
     Rig rig("tcp://127.0.0.1:" + std::to_string(port));
     const auto start = Clock::now();
     rig.engine.SendWriteRegister(0x0024, 0xA55A);
-    EXPECT_LT(Clock::now() - start, 100ms) << "the sender never waits for the network";
+    // Bounds far below the connect limit (3 s), not tight: starting the monitoring thread alone
+    // takes a good part of 100 ms under wine on a busy machine.
+    EXPECT_LT(Clock::now() - start, 1s) << "the sender never waits for the network";
     ASSERT_TRUE(rig.loop.RunUntil([&] { return !rig.engine.TransactionInFlight(); }, 10s));
     EXPECT_EQ(rig.trace.Lines(),
               (std::vector<std::string>{kSoundOffTx, "RX :", rig.PortErrorLine()}));
@@ -118,14 +120,15 @@ TEST(NetworkPort, HostThatNeverAnswersTheConnectGivesUpAndNeverHoldsUpClose)
     EXPECT_LT(Clock::now() - start, 2s);
     EXPECT_EQ(device->LinkState(), ComLinkState::Failed);
 
-    // Through the component: Open and Close return at once while the connect waits.
+    // Through the component: Open and Close return at once while the connect waits (for up to
+    // 3 s).
     TComPort port;
     port.SetPort(server.Name());
     auto begin = Clock::now();
     port.Open();
     EXPECT_EQ(port.LinkState(), ComLinkState::Connecting);
     port.Close();
-    EXPECT_LT(Clock::now() - begin, 100ms);
+    EXPECT_LT(Clock::now() - begin, 1s);
 }
 
 TEST(NetworkPort, ServerClosingMidReplyGivesACrcErrorAndTheNextTransactionReconnects)
