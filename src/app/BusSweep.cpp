@@ -20,8 +20,8 @@ constexpr std::uint32_t kFrameGapBits = 35;  // the silence that ends a frame: 3
 // What the line time does not hold: the module's own answer time and the adapter's latency
 // (a USB adapter may keep received bytes up to 16 ms before it passes them on).
 constexpr std::uint32_t kMarginMs = 20;
-// The answer time of a module that answers at once (3 ms), and a millisecond of rounding.
-constexpr std::uint32_t kAnswerMs = 4;
+// The answer time of a module that answers at once.
+constexpr std::uint32_t kAnswerMs = 3;
 // A read shorter than it asked for (an exception reply) ends after this silence.
 constexpr std::uint32_t kReadSilenceMs = 150;
 // The loop may hand a read's announcement over a little after its bytes came.
@@ -68,13 +68,14 @@ std::uint32_t BusSweep::WaitMs(std::uint8_t baudIndex)
 
 std::uint32_t BusSweep::WindowMs(std::uint8_t baudIndex)
 {
-    return BitsMs((kProbeBytes + 1) * kBitsPerByte, baudIndex) + kAnswerMs;
+    // At slow speeds the next request waits for the frame gap anyway: the window takes it.
+    return std::max(BitsMs((kProbeBytes + 1) * kBitsPerByte, baudIndex) + kAnswerMs,
+                    BitsMs(kProbeBytes * kBitsPerByte + kFrameGapBits, baudIndex) - kPaceMs);
 }
 
 std::uint32_t BusSweep::ProbeMs(std::uint8_t baudIndex)
 {
-    return std::max(WindowMs(baudIndex) + kPaceMs,
-                    BitsMs(kProbeBytes * kBitsPerByte + kFrameGapBits, baudIndex));
+    return WindowMs(baudIndex) + kPaceMs;
 }
 
 std::uint32_t BusSweep::FrameGapMs(std::uint8_t baudIndex)
@@ -184,7 +185,6 @@ void BusSweep::SendProbe(std::uint8_t address, bool full)
     const Micros now = engine_.Now();
     s_.DeviceAddress = address;
     probes_.push_back({address, now});
-    probeFull_ = full;
     if (full)
         fullProbed_[address] = true;
     else
@@ -311,12 +311,7 @@ void BusSweep::StepFailed()
     if (bytes)
         NoteBytes(begunAt_ ? *begunAt_ : probes_.back().at);
     begunAt_.reset();
-    if (bytes)
-        engine_.Timer_Programm.SetInterval(FrameGapMs(speed));
-    else if (probeFull_)
-        engine_.Timer_Programm.SetInterval(kPaceMs);
-    else
-        engine_.Timer_Programm.SetInterval(ProbeMs(speed) - WindowMs(speed));
+    engine_.Timer_Programm.SetInterval(bytes ? FrameGapMs(speed) : kPaceMs);
 }
 
 void BusSweep::Finish(OutcomeKind result)

@@ -59,11 +59,10 @@ public:
     // latency.
     static std::uint32_t WaitMs(std::uint8_t baudIndex);
     // The short window of an address's first probe: the request, a reply's first byte and the
-    // module's answer time.
+    // module's answer time; at least the request and the silence that ends a frame (less the
+    // pause), so that every device sees the next request as a frame of its own.
     static std::uint32_t WindowMs(std::uint8_t baudIndex);
-    // From one first probe to the next when nothing answers: the window and a pause, at least
-    // the request and the silence that ends a frame, so that every device sees the next
-    // request as a frame of its own.
+    // From one first probe to the next when nothing answers: the window and a 1 ms pause.
     static std::uint32_t ProbeMs(std::uint8_t baudIndex);
     // The pause before the next request after something answered: the line's silence that
     // ends a frame (3.5 characters), so that every device sees the next request as new.
@@ -121,7 +120,6 @@ private:
     std::uint8_t next_ = 0;    // the next address of the first pass at that speed
     std::uint8_t savedAddress_ = 0;
     bool sending_ = false;
-    bool probeFull_ = false;  // the probe in flight waits the full wait
     // This speed's probes in the order sent, the addresses already probed with the full wait,
     // and those to be probed with it.
     std::vector<Probe> probes_;

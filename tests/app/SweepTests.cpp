@@ -138,10 +138,10 @@ TEST(BusSweep, EmptyLineAtAllSpeedsTakesUnderAMinute)
     // The full wait of a re-probe: the request, the longest reply and 20 ms.
     EXPECT_EQ(BusSweep::WaitMs(k1200), 125u + 20);
     EXPECT_EQ(BusSweep::WaitMs(k57600), 3u + 20);
-    // The short window: the request, a reply's first byte and 4 ms; at slow speeds the next
+    // The short window: the request, a reply's first byte and 3 ms; at slow speeds the next
     // request waits for the silence that ends a frame (3.5 characters).
-    EXPECT_EQ(BusSweep::WindowMs(k9600), 10u + 4);
-    EXPECT_EQ(BusSweep::ProbeMs(k9600), 15u);
+    EXPECT_EQ(BusSweep::WindowMs(k9600), 10u + 3);
+    EXPECT_EQ(BusSweep::ProbeMs(k9600), 14u);
     EXPECT_EQ(BusSweep::ProbeMs(k1200), 96u);
 
     Rig rig;
