@@ -265,7 +265,7 @@ void BusSweep::BytesDropped()
 
 void BusSweep::CheckReply()
 {
-    if (!Running())
+    if (!Running() || probes_.empty())
         return;
     engine_.Timer_Programm.SetInterval(FrameGapMs(Speed()));
     const std::uint8_t probed = probes_.back().address;
@@ -302,7 +302,7 @@ void BusSweep::Credit(std::uint8_t sender)
 
 void BusSweep::StepFailed()
 {
-    if (!Running() || sending_)
+    if (!Running() || sending_ || probes_.empty())
         return;  // a probe that was not sent ends the sweep where it was sent
     const std::uint8_t speed = Speed();
     // Damaged bytes came from somewhere: they may hide an answer, and the line gets its
