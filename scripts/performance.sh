@@ -3,10 +3,12 @@
 # with a description of the machine, to docs/performance.md.
 #
 #   scripts/performance.sh            build (build/bench), measure, print, write the file
+#   SWEEP_ONLY=1 scripts/performance.sh   only the sweep's rows, printed (the file stays)
 #
 # Environment: BUILD_DIR (default build/bench), JOBS (parallel build jobs, default 2),
 # OUT (default docs/performance.md), ROUNDS (transactions per master, default 100),
-# STARTS (window starts for the start-up time, default 5), IDLE_SECONDS (default 10).
+# STARTS (window starts for the start-up time, default 5), IDLE_SECONDS (default 10),
+# SWEEP_ONLY (1: the sweep alone), SKIP_BUILD (1: use the programs already built in BUILD_DIR).
 #
 # Every measurement runs over a pseudo-terminal against imconf-sim with its line pacing on
 # (--pace: reply bytes at the line's nominal speed, 10 bits a byte). Run it on a quiet machine.
@@ -20,14 +22,21 @@ rounds=${ROUNDS:-100}
 starts=${STARTS:-5}
 idle=${IDLE_SECONDS:-10}
 
-scripts/deps.sh bench
+sweep_only=${SWEEP_ONLY:-0}
 
 # Release build with debug info (the default preset) plus the bench targets, which need
 # BUILD_TESTING for their test-support library.
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake --preset default -B "$build" -DBUILD_TESTING=ON "${launcher[@]}" >/dev/null
-cmake --build "$build" -j "$jobs" --target imconf imconf-cli imconf-sim engine_bench operations_bench
+if [ "${SKIP_BUILD:-0}" != 1 ]; then
+  scripts/deps.sh bench
+  launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake --preset default -B "$build" -DBUILD_TESTING=ON "${launcher[@]}" >/dev/null
+  if [ "$sweep_only" = 1 ]; then
+    cmake --build "$build" -j "$jobs" --target imconf-cli imconf-sim
+  else
+    cmake --build "$build" -j "$jobs" --target imconf imconf-cli imconf-sim engine_bench operations_bench
+  fi
+fi
 
 work=$(mktemp -d)
 chmod 700 "$work"
@@ -45,6 +54,75 @@ cleanup() {
 trap cleanup EXIT
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$4"; }
+cli="$build/src/cli/imconf-cli"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# --- imconf-cli: the sweep over every address at every speed ----------------------------------
+# No module on the line: one foreign device at address 1 (9600 baud), which the simulator only
+# hears at its own speed. The floor is the requests on the line alone: 247 requests of 8 bytes
+# at each speed, 10 bits a byte. Each speed by its own (`search --all --baud B`), then all eight
+# in one run.
+sweep_speeds="1200 2400 4800 9600 14400 19200 38400 57600"
+# The line floor of 247 requests at baud $1, in ms.
+sweep_floor_ms() { awk -v b="$1" 'BEGIN { printf "%.0f", 247 * 8 * 10 * 1000 / b }'; }
+# Wall time of one imconf-cli sweep in ms; the sweep must end with no module found (status 1).
+sweep_ms() {
+  local t0 t1 status=0
+  t0=$(date +%s%N)
+  "$cli" --port COM3 search --all "$@" >"$work/sweep.out" 2>"$work/sweep.err" || status=$?
+  t1=$(date +%s%N)
+  [ "$status" = 1 ] || { echo "search --all $* ended with status $status:" >&2; cat "$work/sweep.out" "$work/sweep.err" >&2; return 1; }
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.0f\n", (b - a) / 1e6 }'
+}
+measure_sweep() {
+  "$build/tools/sim/imconf-sim" --address 1 --id 7 --name COM3 --pace >"$work/sim3.out" 2>"$work/sim3.err" &
+  sim3_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$work/sim3.out" ] && break
+    kill -0 "$sim3_pid" 2>/dev/null || { echo "the third simulator did not start" >&2; cat "$work/sim3.err" >&2; exit 1; }
+    sleep 0.1
+  done
+  echo "== imconf-cli: search --all at each speed, then --all-speeds, over a line without a module" >&2
+  : >"$work/sweep-speeds.md"
+  for b in $sweep_speeds; do
+    ms=$(sweep_ms --baud "$b")
+    floor=$(sweep_floor_ms "$b")
+    echo "sweep at $b baud (ms): $ms; line floor $floor" >&2
+    printf '| %s baud | %s ms | %s ms | %s |\n' "$b" "$ms" "$floor" "$(ratio "$ms" "$floor")" >>"$work/sweep-speeds.md"
+  done
+  sweep_all_ms=$(sweep_ms --all-speeds)
+  grep -q "foreign device" "$work/sweep.out" ||
+    { echo "the sweep did not list the foreign device:" >&2; cat "$work/sweep.out" >&2; exit 1; }
+  sweep_all_floor=0
+  for b in $sweep_speeds; do
+    sweep_all_floor=$((sweep_all_floor + $(sweep_floor_ms "$b")))
+  done
+  echo "sweep at all speeds (ms): $sweep_all_ms; line floor $sweep_all_floor" >&2
+}
+sweep_row() {
+  row "Sweep of addresses 1..247 at all eight speeds by imconf-cli (\`search --all-speeds --all\`), no module on the line" \
+    "$sweep_all_ms ms" "line floor $sweep_all_floor ms (the requests)" "$(ratio "$sweep_all_ms" "$sweep_all_floor")"
+}
+sweep_table() {
+  echo "| Sweep at one speed (\`search --all --baud B\`), no module on the line | Measured | Line floor (the requests) | Ratio |"
+  echo "|---|---|---|---|"
+  cat "$work/sweep-speeds.md"
+}
+
+if [ "$sweep_only" = 1 ]; then
+  measure_sweep
+  echo
+  echo "| Measurement | Measured | Reference | Ratio |"
+  echo "|---|---|---|---|"
+  sweep_row
+  echo
+  sweep_table
+  exit 0
+fi
 
 # --- Benchmarks of the engine and of whole operations ----------------------------------------
 echo "== engine_bench $rounds" >&2
@@ -68,8 +146,6 @@ floor_read=$(engine_field "read 32 registers (fn 3)" 4)
 [ -n "$tool_p50" ] && [ -n "$peer_p50" ] || { echo "engine_bench printed no libmodbus comparison" >&2; exit 1; }
 
 # --- The window: start-up, memory after a configuration read, idle CPU -----------------------
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 "$build/tools/sim/imconf-sim" --address 247 --name COM1 --pace --think 1 >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 100); do
@@ -137,7 +213,6 @@ for _ in $(seq 100); do
   kill -0 "$sim2_pid" 2>/dev/null || { echo "the second simulator did not start" >&2; cat "$work/sim2.err" >&2; exit 1; }
   sleep 0.1
 done
-cli="$build/src/cli/imconf-cli"
 # Wall time of one imconf-cli run (start, the operation, exit) in ms; fails with the run.
 cli_ms() {
   local t0 t1
@@ -160,31 +235,7 @@ cli_read_ms=$(median <"$work/cli-read")
 cli_clone_ms=$(median <"$work/cli-clone")
 echo "imconf-cli read (ms): $(sort -n "$work/cli-read" | paste -sd' '); clone: $(sort -n "$work/cli-clone" | paste -sd' ')" >&2
 
-# --- imconf-cli: the sweep over every address at every speed ----------------------------------
-# No module on the line: one foreign device at address 1 (9600 baud), which the simulator only
-# hears at its own speed. The floor is the bytes on the line alone: 247 requests of 8 bytes and
-# 247 answers of 7 at each of the eight speeds.
-"$build/tools/sim/imconf-sim" --address 1 --id 7 --name COM3 --pace >"$work/sim3.out" 2>"$work/sim3.err" &
-sim3_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/sim3.out" ] && break
-  kill -0 "$sim3_pid" 2>/dev/null || { echo "the third simulator did not start" >&2; cat "$work/sim3.err" >&2; exit 1; }
-  sleep 0.1
-done
-echo "== imconf-cli: search --all-speeds --all over a line without a module" >&2
-t0=$(date +%s%N)
-status=0
-"$cli" --port COM3 search --all-speeds --all >"$work/sweep.out" 2>"$work/sweep.err" || status=$?
-t1=$(date +%s%N)
-[ "$status" = 1 ] && grep -q "foreign device" "$work/sweep.out" ||
-  { echo "the sweep ended with status $status:" >&2; cat "$work/sweep.out" "$work/sweep.err" >&2; exit 1; }
-sweep_ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.0f\n", (b - a) / 1e6 }')
-sweep_floor=$(awk 'BEGIN { n = split("1200 2400 4800 9600 14400 19200 38400 57600", b, " ");
-  for (i = 1; i <= n; i++) t += 247 * 15 * 10 * 1000 / b[i]; printf "%.0f", t }')
-sweep_waits=$(awk 'BEGIN { n = split("1200 2400 4800 9600 14400 19200 38400 57600", b, " ");
-  for (i = 1; i <= n; i++) { w = 150 * 1000 / b[i]; if (w > int(w)) w = int(w) + 1; t += 247 * (w + 20) }
-  printf "%.0f", t }')
-echo "sweep (ms): $sweep_ms; line floor $sweep_floor; waits $sweep_waits" >&2
+measure_sweep
 
 # --- The table --------------------------------------------------------------------------------
 # Targets of our own where nothing else gives a reference.
@@ -192,8 +243,6 @@ target_paint_ms=1000
 target_mem_kb=$((100 * 1024))
 target_idle_cpu_ms=$((idle * 10))  # 1 % of one core
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
-row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$4"; }
 ops_row() {  # label, bench row name, reference text
   local ms floor
   ms=$(ops_field "$2" 1)
@@ -224,8 +273,7 @@ ops_row() {  # label, bench row name, reference text
   clone_floor=$(awk -v r="$read_floor" -v w="$write_floor" 'BEGIN { printf "%.1f", 2 * r + w }')
   row "Clone at 9600 baud by imconf-cli: read one module into a file, write it into another, read back; median of $starts" \
     "$cli_clone_ms ms" "floor $clone_floor ms (2 reads + 1 write)" "$(ratio "$cli_clone_ms" "$clone_floor")"
-  row "Sweep of addresses 1..247 at all eight speeds by imconf-cli (\`search --all-speeds --all\`), no module on the line" \
-    "$sweep_ms ms" "line floor $sweep_floor ms (the waits: $sweep_waits ms)" "$(ratio "$sweep_ms" "$sweep_floor")"
+  sweep_row
   row "Window start-up to first paint, median of $starts ($display_kind)" "$paint_p50 ms" \
     "target $target_paint_ms ms" "$(ratio "$paint_p50" "$target_paint_ms")"
   row "Resident memory after a configuration read (VmRSS)" "$((rss_kb / 1024)) MiB ($rss_kb kB)" \
@@ -266,6 +314,8 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
   echo
   cat "$work/table.md"
   echo
+  sweep_table
+  echo
   echo "## How each row is measured"
   echo
   echo "- One transaction: \`engine_bench\` times the engine's function-3 read of 32 registers"
@@ -293,15 +343,19 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
   echo "  COM1 and COM2: \`read -o FILE\` of COM1, and the clone, \`read -o FILE\` of COM1 followed"
   echo "  by \`write FILE\` into COM2 (which writes, reads back and compares). The floors are those"
   echo "  of the window's read and write above: two reads and one write for the clone."
-  echo "- The sweep: \`imconf-cli search --all-speeds --all\` over the simulator announced as COM3"
-  echo "  holding only a foreign device at address 1 (it answers at 9600 baud). The line floor is"
-  echo "  247 requests of 8 bytes and 247 answers of 7 at each speed; the sweep waits at each address"
-  echo "  for that, rounded up to the millisecond, plus 20 ms for the module and the adapter."
+  echo "- The sweep: \`imconf-cli search --all --baud B\` at each speed and \`search --all-speeds"
+  echo "  --all\` over the simulator announced as COM3 holding only a foreign device at address 1 (it"
+  echo "  answers at 9600 baud). The line floor is the 247 requests of 8 bytes at each speed. The"
+  echo "  sweep gives each address a short window (the request, a reply's first byte and 3 ms) and,"
+  echo "  at 4800 baud and below, the silence that ends a frame (3.5 characters) before the next"
+  echo "  request; only bytes that come after their window cost a re-probe with the full wait."
   echo "- The start-up, memory and idle targets are our own; the other references are floors set"
   echo "  by the line or the peer master."
 } >"$out"
 
 echo
 cat "$work/table.md"
+echo
+sweep_table
 echo
 echo "written to $out"

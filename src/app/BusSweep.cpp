@@ -5,6 +5,7 @@
 #include "modbus/Frames.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <string>
 
@@ -12,13 +13,20 @@ namespace imconf {
 
 namespace {
 
-constexpr std::uint32_t kBitsPerByte = 10;  // 8 data bits, no parity, one stop bit
-constexpr std::uint32_t kProbeBytes = 8;    // function 3, one register
-constexpr std::uint32_t kReplyBytes = 7;    // the longest answer: one register's value
+constexpr std::uint32_t kBitsPerByte = 10;   // 8 data bits, no parity, one stop bit
+constexpr std::uint32_t kProbeBytes = 8;     // function 3, one register
+constexpr std::uint32_t kReplyBytes = 7;     // the longest answer: one register's value
+constexpr std::uint32_t kFrameGapBits = 35;  // the silence that ends a frame: 3.5 characters
 // What the line time does not hold: the module's own answer time and the adapter's latency
 // (a USB adapter may keep received bytes up to 16 ms before it passes them on).
 constexpr std::uint32_t kMarginMs = 20;
-// After a time-out the line has been silent for the whole margin already.
+// The answer time of a module that answers at once.
+constexpr std::uint32_t kAnswerMs = 3;
+// A read shorter than it asked for (an exception reply) ends after this silence.
+constexpr std::uint32_t kReadSilenceMs = 150;
+// The loop may hand a read's announcement over a little after its bytes came.
+constexpr std::uint32_t kSlackMs = 5;
+// After a time-out the line has been silent long enough already.
 constexpr std::uint32_t kPaceMs = 1;
 constexpr std::uint32_t kMinimumGapMs = 2;
 
@@ -32,6 +40,11 @@ std::uint32_t BitsMs(std::uint32_t bits, std::uint8_t baudIndex)
 {
     const std::uint32_t baud = Baud(baudIndex);
     return (bits * 1000 + baud - 1) / baud;
+}
+
+Micros Ms(std::uint32_t ms)
+{
+    return std::chrono::milliseconds(ms);
 }
 
 }  // namespace
@@ -51,6 +64,18 @@ BusSweep::BusSweep(ProgramState& state, TransactionEngine& engine, OperationObse
 std::uint32_t BusSweep::WaitMs(std::uint8_t baudIndex)
 {
     return BitsMs((kProbeBytes + kReplyBytes) * kBitsPerByte, baudIndex) + kMarginMs;
+}
+
+std::uint32_t BusSweep::WindowMs(std::uint8_t baudIndex)
+{
+    // At slow speeds the next request waits for the frame gap anyway: the window takes it.
+    return std::max(BitsMs((kProbeBytes + 1) * kBitsPerByte, baudIndex) + kAnswerMs,
+                    BitsMs(kProbeBytes * kBitsPerByte + kFrameGapBits, baudIndex) - kPaceMs);
+}
+
+std::uint32_t BusSweep::ProbeMs(std::uint8_t baudIndex)
+{
+    return WindowMs(baudIndex) + kPaceMs;
 }
 
 std::uint32_t BusSweep::FrameGapMs(std::uint8_t baudIndex)
@@ -75,7 +100,7 @@ bool BusSweep::Start(SweepPlan plan)
         return false;
     plan_ = std::move(plan);
     speedAt_ = 0;
-    address_ = 0;
+    speedSet_ = false;
     savedAddress_ = s_.DeviceAddress;
     answers_.clear();
     s_.OperationState = opstate::Sweep;
@@ -101,54 +126,169 @@ bool BusSweep::SetPortSpeed(std::uint8_t baudIndex)
     }
 }
 
+void BusSweep::StartSpeed()
+{
+    speedSet_ = true;
+    next_ = plan_.first;
+    probes_.clear();
+    fullProbed_.assign(kLastAddress + 1, false);
+    reprobe_.clear();
+    evidenceFrom_.reset();
+    begunAt_.reset();
+    lastBegun_.reset();
+    quietAt_ = engine_.Now();
+}
+
 void BusSweep::Step()
 {
     if (!Running())
         return;
-    if (address_ == plan_.last) {
-        address_ = 0;
-        if (++speedAt_ == plan_.speeds.size()) {
-            const bool found = std::any_of(answers_.begin(), answers_.end(),
-                                           [](const SweepAnswer& a) { return a.IsModule(); });
-            Finish(found ? OutcomeKind::Done : OutcomeKind::NotFound);
+    if (!speedSet_) {
+        if (!SetPortSpeed(Speed())) {
+            Finish(OutcomeKind::PortError);
             return;
         }
+        StartSpeed();
     }
-    const std::uint8_t speed = plan_.speeds[speedAt_];
-    if (address_ == 0 && !SetPortSpeed(speed)) {
-        Finish(OutcomeKind::PortError);
+    TakeEvidence();
+    const bool firstPassDone = next_ > plan_.last;
+    // A re-probe, or the next speed, waits until late answers to the short probes are in:
+    // they would collide with the re-probe, or come at a speed they were not asked at.
+    if ((!reprobe_.empty() || firstPassDone) && engine_.Now() < quietAt_) {
+        Wait(quietAt_ - engine_.Now());
         return;
     }
-    address_ = address_ == 0 ? plan_.first : static_cast<std::uint8_t>(address_ + 1);
-    s_.DeviceAddress = address_;
+    if (!reprobe_.empty()) {
+        const std::uint8_t address = *reprobe_.begin();
+        reprobe_.erase(reprobe_.begin());
+        SendProbe(address, true);
+        return;
+    }
+    if (!firstPassDone) {
+        const std::uint8_t address = next_++;
+        SendProbe(address, plan_.waitMs != 0);
+        return;
+    }
+    if (++speedAt_ == plan_.speeds.size()) {
+        const bool found = std::any_of(answers_.begin(), answers_.end(),
+                                       [](const SweepAnswer& a) { return a.IsModule(); });
+        Finish(found ? OutcomeKind::Done : OutcomeKind::NotFound);
+        return;
+    }
+    speedSet_ = false;
+    Step();
+}
+
+void BusSweep::SendProbe(std::uint8_t address, bool full)
+{
+    const std::uint8_t speed = Speed();
+    const Micros now = engine_.Now();
+    s_.DeviceAddress = address;
+    probes_.push_back({address, now});
+    if (full)
+        fullProbed_[address] = true;
+    else
+        quietAt_ = std::max(
+            quietAt_, now + Ms(WaitMs(speed) + engine_.Port().ResponseAllowanceMs() + kSlackMs));
+    begunAt_.reset();
+    const std::uint32_t wait =
+        plan_.waitMs != 0 ? plan_.waitMs : (full ? WaitMs(speed) : WindowMs(speed));
     sending_ = true;
-    engine_.SendReadRegisters(regmap::Identification, 1,
-                              plan_.waitMs != 0 ? plan_.waitMs : WaitMs(speed));
+    engine_.SendReadRegisters(regmap::Identification, 1, wait);
     sending_ = false;
     engine_.Awaiting(replykind::SweepProbe);
     if (!engine_.TransactionInFlight())
         Finish(OutcomeKind::PortError);
 }
 
-void BusSweep::CheckReply()
+void BusSweep::Wait(Micros time)
+{
+    const auto ms = static_cast<std::uint32_t>((time.count() + 999) / 1000);
+    engine_.Timer_Programm.SetInterval(std::max(ms, kPaceMs));
+    engine_.Timer_Programm.SetEnabled(true);
+}
+
+void BusSweep::NoteBytes(Micros begun)
+{
+    const Micros from =
+        begun - Ms(WaitMs(Speed()) + engine_.Port().ResponseAllowanceMs() + kSlackMs);
+    evidenceFrom_ = evidenceFrom_ ? std::min(*evidenceFrom_, from) : from;
+}
+
+void BusSweep::TakeEvidence()
+{
+    if (!evidenceFrom_)
+        return;
+    for (auto probe = probes_.rbegin(); probe != probes_.rend() && probe->at >= *evidenceFrom_;
+         ++probe) {
+        if (!fullProbed_[probe->address] && !Answered(probe->address))
+            reprobe_.insert(probe->address);
+    }
+    evidenceFrom_.reset();
+}
+
+bool BusSweep::Answered(std::uint8_t address) const
+{
+    const std::uint8_t speed = Speed();
+    return std::any_of(answers_.begin(), answers_.end(), [&](const SweepAnswer& a) {
+        return a.address == address && a.baudIndex == speed;
+    });
+}
+
+void BusSweep::ReadBegun(bool forTransaction)
 {
     if (!Running())
         return;
-    const std::uint8_t speed = plan_.speeds[speedAt_];
-    engine_.Timer_Programm.SetInterval(FrameGapMs(speed));
-    // The reply names its sender. One that came too late for its own probe is read during the
-    // next one; it is still that sender's answer.
-    const std::uint8_t sender = s_.FrameBuffer[0];
-    if (sender < 1 || sender > kLastAddress || s_.RxLength < 5)
+    const Micros now = engine_.Now();
+    lastBegun_ = now;
+    if (forTransaction && engine_.TransactionInFlight()) {
+        // Perhaps the probed address's reply: the transaction waits for the whole of it, or
+        // for the silence that ends a shorter one.
+        if (!begunAt_)
+            begunAt_ = now;
+        engine_.ExtendResponse(BitsMs(kReplyBytes * kBitsPerByte, Speed()) + kReadSilenceMs +
+                               kMarginMs);
         return;
+    }
+    NoteBytes(now);
+}
+
+void BusSweep::BytesDropped()
+{
+    if (!Running())
+        return;
+    // Announced when their read began; otherwise they may have begun a whole read before.
+    const Micros read = Ms(BitsMs(kReplyBytes * kBitsPerByte, Speed()) + kReadSilenceMs);
+    NoteBytes(lastBegun_ ? *lastBegun_ : engine_.Now() - read);
+    lastBegun_.reset();
+}
+
+void BusSweep::CheckReply()
+{
+    if (!Running() || probes_.empty())
+        return;
+    engine_.Timer_Programm.SetInterval(FrameGapMs(Speed()));
+    const std::uint8_t probed = probes_.back().address;
+    const std::uint8_t sender = s_.FrameBuffer[0];
+    const bool whole = s_.RxLength >= 5;
+    // Anything but the probed address's own reply may hide an answer (a collision garbles
+    // both): the addresses probed shortly before are probed again.
+    if (!whole || sender != probed)
+        NoteBytes(begunAt_ ? *begunAt_ : probes_.back().at);
+    begunAt_.reset();
+    // An intact reply names its sender, which must have been asked at this speed.
+    if (whole && sender >= plan_.first && sender < next_)
+        Credit(sender);
+}
+
+void BusSweep::Credit(std::uint8_t sender)
+{
+    if (Answered(sender))
+        return;
+    const std::uint8_t speed = Speed();
     SweepAnswer answer{sender, speed, std::nullopt};
     if (s_.FrameBuffer[1] == fn::ReadHoldingRegisters && s_.RxLength >= 7)
         answer.identification = ReadBe16(s_.FrameBuffer.data(), 3);
-    const bool known = std::any_of(answers_.begin(), answers_.end(), [&](const SweepAnswer& a) {
-        return a.address == sender && a.baudIndex == speed;
-    });
-    if (known)
-        return;
     answers_.push_back(answer);
     std::string detail = std::string(SpeedText(speed)) + " baud, ";
     detail += answer.identification ? "identification " + std::to_string(*answer.identification)
@@ -162,11 +302,16 @@ void BusSweep::CheckReply()
 
 void BusSweep::StepFailed()
 {
-    if (!Running() || sending_)
+    if (!Running() || sending_ || probes_.empty())
         return;  // a probe that was not sent ends the sweep where it was sent
-    // Damaged bytes came from somewhere: give the line its silence before the next request.
-    const std::uint8_t speed = plan_.speeds[speedAt_];
-    engine_.Timer_Programm.SetInterval(s_.RxLength != 0 ? FrameGapMs(speed) : kPaceMs);
+    const std::uint8_t speed = Speed();
+    // Damaged bytes came from somewhere: they may hide an answer, and the line gets its
+    // silence before the next request.
+    const bool bytes = begunAt_ || s_.RxLength != 0;
+    if (bytes)
+        NoteBytes(begunAt_ ? *begunAt_ : probes_.back().at);
+    begunAt_.reset();
+    engine_.Timer_Programm.SetInterval(bytes ? FrameGapMs(speed) : kPaceMs);
 }
 
 void BusSweep::Finish(OutcomeKind result)

@@ -229,6 +229,8 @@ public:
     bool TransactionFailed() override;
     void DispatchReply() override;
     void Timer_ProgrammTimer() override;
+    void ReadBegun(bool forTransaction) override;
+    void BytesDropped() override;
 
     // Configuration read and write.
     void TeButton5Click() { Transfer.StartRead(); }

@@ -59,6 +59,18 @@ void TForm1::Timer_ProgrammTimer()
         Sweep.Step();
 }
 
+void TForm1::ReadBegun(bool forTransaction)
+{
+    if (State.OperationState == opstate::Sweep)
+        Sweep.ReadBegun(forTransaction);
+}
+
+void TForm1::BytesDropped()
+{
+    if (State.OperationState == opstate::Sweep)
+        Sweep.BytesDropped();
+}
+
 void TForm1::DispatchReply()
 {
     const std::uint8_t function = State.RxLength >= 2 ? State.FrameBuffer[1] : 0;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <exception>
 
 namespace imconf {
@@ -22,6 +23,7 @@ TransactionEngine::TransactionEngine(EventLoop& loop, ProgramState& state, ISeri
     : Timer_Rx(loop, kEndOfReplyMs),
       Timer_Programm(loop, kSequencerMs),
       Timer_Wait(loop, kSequencerMs),
+      loop_(loop),
       s_(state),
       port_(port),
       trace_(trace),
@@ -211,8 +213,13 @@ void TransactionEngine::StoreBlock(const ReceivedBlock& block, bool complete)
 
 void TransactionEngine::ComPort1RxChar(ReceivedBlock block)
 {
-    if (block.bytes.empty() || connecting_)
+    if (connecting_)
         return;
+    if (block.bytes.empty()) {
+        // A read begins; its bytes follow.
+        client_.ReadBegun(TransactionInFlight() && block.tag == tag_);
+        return;
+    }
     // The echo comes out first, whichever transaction the bytes reach.
     LocalEcho::Taken taken = echo_.Take(block.bytes, block.bytes.size() >= s_.ExpectedLength);
     FollowEcho(taken.detected);
@@ -225,11 +232,28 @@ void TransactionEngine::ComPort1RxChar(ReceivedBlock block)
         // transaction of their own.
         if (s_.OperationState == opstate::Search)
             heldForNextProbe_ = std::move(block);
+        else
+            client_.BytesDropped();
         return;
     }
-    if (block.tag != tag_ && s_.OperationState != opstate::Search)
-        return;  // read for a transaction that has already ended
+    if (block.tag != tag_ && s_.OperationState != opstate::Search) {
+        client_.BytesDropped();  // read for a transaction that has already ended
+        return;
+    }
     StoreBlock(block, taken.complete);
+}
+
+void TransactionEngine::ExtendResponse(std::uint32_t ms)
+{
+    if (!TransactionInFlight() || connecting_ || s_.RxLength != 0)
+        return;
+    const std::uint32_t wait = ms + port_.ResponseAllowanceMs();
+    const auto due = Timer_Rx.NextTick();
+    if (due && *due >= loop_.Now() + std::chrono::milliseconds(wait))
+        return;  // it waits longer already
+    Timer_Rx.SetEnabled(false);
+    Timer_Rx.SetInterval(wait);
+    Timer_Rx.SetEnabled(true);
 }
 
 bool TransactionEngine::ReplyCrcValid() const

@@ -46,6 +46,13 @@ public:
     virtual bool TransactionFailed() = 0;
     virtual void Timer_ProgrammTimer() = 0;
     virtual void ShowGeneralError(const std::string& text) = 0;
+    // Received bytes, for an operation that cares when they come (the sweep); nothing by
+    // default. A read began: bytes other than the request's echo are coming in, and
+    // `forTransaction` when they come for the transaction in flight (they may be its reply).
+    virtual void ReadBegun(bool forTransaction) { (void)forTransaction; }
+    // Bytes that no transaction takes were dropped: they came after their transaction had
+    // ended, or with none in flight (the bus search keeps them for its next probe instead).
+    virtual void BytesDropped() {}
 };
 
 inline constexpr const char* kTimeOutLine = "   : TIME OUT.";
@@ -119,6 +126,13 @@ public:
     // Response time-out of a function-3 request in the current state.
     std::uint32_t ReadTimeoutMs() const;
 
+    // A reply has begun for the transaction in flight: it waits at least `ms` (and the line's
+    // allowance) from this moment for the rest. Nothing when the reply is already stored (its
+    // end-of-reply delay runs), no transaction is in flight or the request still waits for
+    // its connection.
+    void ExtendResponse(std::uint32_t ms);
+    Micros Now() const { return loop_.Now(); }
+
     ISerialLine& Port() { return port_; }
     // Closes the port; an error reaches the general error report.
     void CloseReportingErrors();
@@ -158,6 +172,7 @@ private:
     // The line saying that the port echoes, once, before the transaction's own outcome.
     void ShowEchoNotice();
 
+    EventLoop& loop_;
     ProgramState& s_;
     ISerialLine& port_;
     TraceSink& trace_;

@@ -124,11 +124,15 @@ bool ComPortLine::ReadBlock(TCustomComPort& sender)
     const std::uint64_t tag = tag_.load();
     const std::uint8_t expected = expected_.load();
     int length = expected != 0 ? expected : kUnexpectedReadLength;
+    bool echoNext = false;
     {
         // The echo of the request just written, when the adapter gives one, is read by its own.
         std::lock_guard lock(echoMutex_);
         length = static_cast<int>(echoReads_.NextLength(static_cast<std::size_t>(length)));
+        echoNext = echoReads_.EchoNext();
     }
+    if (!echoNext)
+        Post(ReceivedBlock{tag, {}});  // bytes are in: the read begins
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
     // A read aborted by Close raises; that ends the monitoring thread's loop, as it should.
     const int got = sender.Read(bytes.data(), length);
@@ -140,12 +144,16 @@ bool ComPortLine::ReadBlock(TCustomComPort& sender)
         std::lock_guard lock(echoMutex_);
         echoRead = echoReads_.Read(bytes, static_cast<std::size_t>(length));
     }
-    loop_.Post([weak = std::weak_ptr<Shared>(shared_),
-                block = ReceivedBlock{tag, std::move(bytes)}]() mutable {
+    Post(ReceivedBlock{tag, std::move(bytes)});
+    return echoRead;
+}
+
+void ComPortLine::Post(ReceivedBlock block)
+{
+    loop_.Post([weak = std::weak_ptr<Shared>(shared_), block = std::move(block)]() mutable {
         if (auto shared = weak.lock(); shared && shared->handler)
             shared->handler(std::move(block));
     });
-    return echoRead;
 }
 
 }  // namespace imconf

@@ -59,6 +59,8 @@ private:
     void ReceiveHandler(TCustomComPort& sender, int count);
     // One read, its block posted; true when it was (a part of) the echo.
     bool ReadBlock(TCustomComPort& sender);
+    // Hands a block (or a read's announcement) to the loop's thread.
+    void Post(ReceivedBlock block);
 
     struct Shared {
         BlockHandler handler;  // used on the loop's thread only

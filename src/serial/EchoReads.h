@@ -38,6 +38,8 @@ public:
             return expected - replyGot_;  // the rest of a reply that followed an echo
         return expected;
     }
+    // True when the next read is for the echo alone (the adapter is known to echo).
+    bool EchoNext() const { return left_ > 0; }
     // A read asked for `asked` bytes and brought `bytes`. True when it brought (a part of) the
     // echo and ended on its count, so that bytes already waiting belong to the next read: a
     // line whose receive event comes only for new bytes reads them at once, or the reply

@@ -15,7 +15,10 @@ namespace imconf {
 
 // What one receive event read: up to the expected number of bytes, ended by that count or
 // by the line's silence. `tag` names the transaction that was awaiting a reply when the
-// read began.
+// read began. A read announces itself as it begins, with a block of no bytes under the same
+// tag, handed over before its bytes (which may take up to the silence to come; a read that a
+// close aborts brings none): so the tool learns when a reply began to come in, not only when
+// it ended. A read the line knows to be the echo of the request (ExpectEcho) is not announced.
 struct ReceivedBlock {
     std::uint64_t tag = 0;
     std::vector<std::uint8_t> bytes;

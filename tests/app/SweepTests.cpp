@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace imconf;
 using namespace imconf::testing;
 using namespace std::chrono_literals;
@@ -121,12 +123,16 @@ TEST(BusSweep, ForeignDevicesAloneEndWithNotFound)
     EXPECT_EQ(rig.End().result, OutcomeKind::NotFound);
 }
 
-TEST(BusSweep, WaitAtEachAddressFollowsTheSpeed)
+TEST(BusSweep, EmptyLineAtAllSpeedsTakesUnderAMinute)
 {
-    // The request, the longest reply and 20 ms.
+    // The full wait of a re-probe: the request, the longest reply and 20 ms.
     EXPECT_EQ(BusSweep::WaitMs(k1200), 125u + 20);
-    EXPECT_EQ(BusSweep::WaitMs(k9600), 16u + 20);
     EXPECT_EQ(BusSweep::WaitMs(k57600), 3u + 20);
+    // The short window: the request, a reply's first byte and 3 ms; at slow speeds the next
+    // request waits for the silence that ends a frame (3.5 characters).
+    EXPECT_EQ(BusSweep::WindowMs(k9600), 10u + 3);
+    EXPECT_EQ(BusSweep::ProbeMs(k9600), 14u);
+    EXPECT_EQ(BusSweep::ProbeMs(k1200), 96u);
 
     Rig rig;
     rig.line.Intercept = [](std::span<const std::uint8_t>) { return sim::TReply{}; };
@@ -135,24 +141,119 @@ TEST(BusSweep, WaitAtEachAddressFollowsTheSpeed)
     const Micros took = rig.loop.Now() - begin;
     EXPECT_EQ(rig.line.Requests().size(), 247u * 8);
     EXPECT_EQ(rig.End().result, OutcomeKind::NotFound);
-    std::uint32_t waits = 0;
-    for (std::uint8_t speed = 0; speed < 8; ++speed)
-        waits += BusSweep::WaitMs(speed);
-    // Each probe its wait, and at most 2 ms of pacing and timer rounding on top.
-    EXPECT_GE(took, Micros(247 * waits * 1000));
-    EXPECT_LE(took, Micros(247 * (waits + 8 * 2) * 1000));
+
+    // The line floor: the requests alone, 8 bytes of 10 bits at each speed.
+    Micros floor{0};
+    Micros probes{0};
+    for (std::uint8_t speed = 0; speed < 8; ++speed) {
+        floor += sim::LineTime(247 * 8, BaudRateToInt(BaudRateOfIndex(speed)));
+        probes += 247 * std::chrono::milliseconds(BusSweep::ProbeMs(speed));
+    }
+    EXPECT_GT(floor, 34s);
+    EXPECT_GE(took, probes);
+    // Each speed ends once late answers to its last probes could be in: a full wait more.
+    EXPECT_LE(took, probes + 8 * 150ms);
+    EXPECT_LT(took, 60s);
+    EXPECT_LT(took, floor * 16 / 10);
+    // Every request is followed by the silence that ends a frame.
+    const auto& requests = rig.line.Requests();
+    for (std::size_t i = 1; i < requests.size(); ++i) {
+        if (requests[i].baud == requests[i - 1].baud) {
+            ASSERT_GE(requests[i].writtenAt - requests[i - 1].doneAt,
+                      sim::LineTime(35, requests[i].baud) / 10)
+                << i;
+        }
+    }
+}
+
+TEST(BusSweep, ModuleBehindALatencyAdapterIsFoundOnceAtItsAddressAndSpeed)
+{
+    Rig rig;
+    rig.line.Adapter.latency = sim::kUsualUsbLatency;
+    rig.PlaceModule(77, 6);  // 38400 baud
+    sim::TModbusSlave& meter = rig.module.AddDevice(12, 7);
+    meter.Set(sim::reg::Speed, k9600 + 1);
+    ASSERT_TRUE(rig.Sweep(BusSweep::FastestFirst(), true));
+
+    const auto& answers = rig.form->Sweep.Answers();
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[0].address, 77);
+    EXPECT_EQ(answers[0].baudIndex, 6);
+    EXPECT_TRUE(answers[0].IsModule());
+    EXPECT_EQ(answers[1].address, 12);
+    EXPECT_EQ(answers[1].baudIndex, k9600);
+    EXPECT_EQ(answers[1].identification, std::optional<std::uint16_t>(7));
+    EXPECT_EQ(rig.recorder.ended.size(), 3u);  // two devices and the sweep
+    EXPECT_EQ(rig.End().result, OutcomeKind::Done);
+    EXPECT_EQ(rig.End().address, 77);
+    EXPECT_EQ(rig.End().value, 6);
+}
+
+TEST(BusSweep, LateDamagedReplyLeadsToAReprobeWithTheFullWait)
+{
+    Rig rig;
+    rig.PlaceModule(9, k57600);
+    // The module's first answer comes late and damaged (a collision on the wire); the next
+    // one comes as it should.
+    int asked = 0;
+    rig.line.Intercept = [&](std::span<const std::uint8_t> frame) -> std::optional<sim::TReply> {
+        if (frame[0] != 9 || asked++ > 0)
+            return std::nullopt;
+        return sim::TReply{{9, 3, 2, 0x55, 0x55, 0x12, 0x34}, 12ms};
+    };
+    ASSERT_TRUE(rig.Sweep({k57600}, true));
+
+    std::vector<std::uint8_t> probed;
+    for (const auto& request : rig.line.Requests())
+        probed.push_back(request.bytes[0]);
+    EXPECT_EQ(std::count(probed.begin(), probed.end(), 9), 2);
+    ASSERT_EQ(rig.form->Sweep.Answers().size(), 1u);
+    EXPECT_EQ(rig.form->Sweep.Answers()[0].address, 9);
+    EXPECT_EQ(rig.End().result, OutcomeKind::Done);
+    // Only the addresses probed just before the bytes came are probed again.
+    EXPECT_LE(probed.size(), 247u + 6);
+}
+
+TEST(BusSweep, StrayByteOnAnEmptyLineLeadsToReprobesOfTheAddressesJustProbed)
+{
+    Rig rig;
+    rig.line.Intercept = [](std::span<const std::uint8_t>) { return sim::TReply{}; };
+    const Micros byteAt = rig.loop.Now() + 100ms + sim::ByteTime(57600);
+    rig.line.InjectFromLine({0xA5}, 100ms);
+    ASSERT_TRUE(rig.Sweep({k57600}, true));
+
+    EXPECT_TRUE(rig.form->Sweep.Answers().empty());
+    EXPECT_EQ(rig.End().result, OutcomeKind::NotFound);
+    const auto& requests = rig.line.Requests();
+    // The addresses probed within a full wait (23 ms) before the byte came are probed again,
+    // in order, and nothing probed much longer before.
+    std::vector<std::uint8_t> within;
+    for (std::size_t i = 0; i < 247; ++i)
+        if (requests[i].writtenAt <= byteAt && requests[i].writtenAt + 23ms >= byteAt)
+            within.push_back(requests[i].bytes[0]);
+    ASSERT_FALSE(within.empty());
+    ASSERT_GT(requests.size(), 247u);
+    std::vector<std::uint8_t> again;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        const auto before = requests.begin() + static_cast<std::ptrdiff_t>(i);
+        if (std::any_of(requests.begin(), before,
+                        [&](const auto& r) { return r.bytes[0] == requests[i].bytes[0]; }))
+            again.push_back(requests[i].bytes[0]);
+    }
+    EXPECT_TRUE(std::includes(again.begin(), again.end(), within.begin(), within.end()));
+    EXPECT_LE(again.size(), within.size() + 2);
 }
 
 TEST(BusSweep, LateReplyIsCreditedToItsSender)
 {
     Rig rig;
     rig.PlaceModule(5, k57600);
-    rig.module.SetThinkTime(30ms);  // longer than the 23 ms wait at 57600
+    rig.module.SetThinkTime(30ms);  // longer than the full wait at 57600 (23 ms)
     ASSERT_TRUE(rig.Sweep({k57600}, false));
     ASSERT_EQ(rig.form->Sweep.Answers().size(), 1u);
     EXPECT_EQ(rig.form->Sweep.Answers()[0].address, 5);
     EXPECT_EQ(rig.End().address, 5);
-    EXPECT_EQ(rig.line.Requests().back().bytes[0], 6);  // read while 6 was probed
+    EXPECT_GT(rig.line.Requests().back().bytes[0], 5);  // read while a later one was probed
 }
 
 TEST(BusSweep, OneAddressWithALongerWaitTakesASlowAnswer)

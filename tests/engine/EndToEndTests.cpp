@@ -32,6 +32,14 @@ public:
     bool TakeReply() override { return false; }
     bool TransactionFailed() override { return false; }
     void Timer_ProgrammTimer() override {}
+    // When reads began for the transaction in flight.
+    EventLoop* loop = nullptr;
+    std::vector<Micros> begun;
+    void ReadBegun(bool forTransaction) override
+    {
+        if (forTransaction)
+            begun.push_back(loop->Now());
+    }
 
 private:
     ProgramState& state_;
@@ -51,6 +59,7 @@ struct RealRig {
     {
         port.SetPort(sim.Pty());
         port.Timeouts.ReadInterval = 150;
+        client.loop = &loop;
     }
     bool RunUntilIdle()
     {
@@ -111,6 +120,9 @@ TEST(EngineEndToEnd, ShortExceptionReplyEndsOnSilence)
     EXPECT_EQ(rig.client.replies[0].size(), 5u);
     EXPECT_EQ(rig.client.replies[0][1], 0x83);
     EXPECT_GE(rig.loop.Now() - start, Micros(150ms)) << "ended by the read's silence time-out";
+    // The read was announced when its first bytes came, long before it ended.
+    ASSERT_EQ(rig.client.begun.size(), 1u);
+    EXPECT_GE(rig.loop.Now() - rig.client.begun[0], Micros(150ms));
 }
 
 TEST(EngineEndToEnd, MissingPortGivesThePortErrorLine)

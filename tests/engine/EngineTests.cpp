@@ -81,6 +81,16 @@ public:
             programmTick();
     }
     void ShowGeneralError(const std::string& text) override { errors.push_back(text); }
+    // What the client heard of received bytes, and what it does when a read begins.
+    std::vector<std::string> news;
+    std::function<void()> onReadBegun;
+    void ReadBegun(bool forTransaction) override
+    {
+        news.push_back(forTransaction ? "begun for the transaction" : "begun, none in flight");
+        if (onReadBegun)
+            onReadBegun();
+    }
+    void BytesDropped() override { news.push_back("dropped"); }
 
     // A user command as the window's handlers do it: postponed while busy.
     void SoundOff()
@@ -392,6 +402,47 @@ TEST(Engine, LateReplyIsDroppedWhenIdleButTakenByALaterSearchProbe)
         EXPECT_EQ(rig.dispatched[0].bytes.size(), 7u);
         EXPECT_GE(rig.line.Requests().size(), 2u);
     }
+}
+
+TEST(Engine, ClientHearsWhenAReadBeginsAndOfBytesNoTransactionTakes)
+{
+    Rig rig;
+    rig.state.OperationState = opstate::Sweep;  // holds the port: late bytes still come in
+    rig.module.Faults().Add({sim::TFaultKind::Late, 1, 0.0, 500});
+    rig.engine.SendWriteRegister(0x0024, 0xA55A);  // its reply comes after the time-out
+    rig.RunFor(2s);
+    EXPECT_EQ(rig.news, (std::vector<std::string>{"begun, none in flight", "dropped"}));
+    EXPECT_TRUE(rig.dispatched.empty());
+
+    rig.news.clear();
+    rig.module.Faults().Clear();
+    rig.engine.SendWriteRegister(0x0024, 0xA55A);
+    rig.RunFor(1s);
+    EXPECT_EQ(rig.news, std::vector<std::string>{"begun for the transaction"});
+    EXPECT_EQ(rig.dispatched.size(), 1u);
+}
+
+TEST(Engine, ResponseTimeIsExtendedWhenAReplyBeginsButNeverShortened)
+{
+    Rig rig;
+    // An exception reply (5 bytes of 7) ends on the line's silence, 150 ms after it.
+    rig.onReadBegun = [&] { rig.engine.ExtendResponse(200); };
+    rig.engine.SendReadRegisters(0x7000, 1, 20);
+    rig.RunFor(1s);
+    ASSERT_EQ(rig.dispatched.size(), 1u);
+    EXPECT_EQ(rig.dispatched[0].bytes.size(), 5u);
+    EXPECT_EQ(rig.dispatched[0].at, rig.line.Deliveries().back().at + 5ms);
+
+    rig.onReadBegun = [&] { rig.engine.ExtendResponse(1); };
+    rig.engine.SendReadRegisters(0x7000, 1);  // 350 ms at 9600 baud
+    rig.RunFor(1s);
+    EXPECT_EQ(rig.dispatched.size(), 2u);
+
+    rig.onReadBegun = nullptr;
+    rig.engine.SendReadRegisters(0x7000, 1, 20);  // not extended: the time-out comes first
+    rig.RunFor(1s);
+    EXPECT_EQ(rig.dispatched.size(), 2u);
+    EXPECT_EQ(rig.Lines().back(), kTimeOutLine);
 }
 
 TEST(Engine, ReplyBetweenTwoSearchProbesIsHandedToTheNextProbe)

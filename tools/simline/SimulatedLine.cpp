@@ -199,6 +199,8 @@ void SimulatedLine::Pump()
             readLength_ = echoReads_.NextLength(expected_ != 0 ? expected_ : 0xFF);
             readTag_ = tag_;
             readBytes_.clear();
+            if (!echoReads_.EchoNext())
+                Hand(ReceivedBlock{readTag_, {}});  // the read's announcement
         }
         bool took = false;
         while (!queue_.empty() && readBytes_.size() < readLength_) {
@@ -230,6 +232,11 @@ void SimulatedLine::FinishRead()
     ReceivedBlock block{readTag_, std::move(readBytes_)};
     readBytes_.clear();
     deliveries_.push_back({loop_.Now(), block.bytes.size()});
+    Hand(std::move(block));
+}
+
+void SimulatedLine::Hand(ReceivedBlock block)
+{
     loop_.Post(Guarded([this, block = std::move(block)]() mutable {
         if (handler_)
             handler_(std::move(block));

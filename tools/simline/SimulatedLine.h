@@ -5,7 +5,7 @@
 // a byte) and reaches the module when its last byte is through; the module answers after
 // its think time, byte by byte at the module's speed; a receive event reads up to the
 // expected number of bytes and ends at that count or 150 ms after the last byte, and hands
-// the block to the loop's thread. A device that listens at another speed than the port
+// the block to the loop's thread (announced when the read begins). A device that listens at another speed than the port
 // does not understand the request. Open, write and close failures can be injected.
 //
 // The adapter can be one that hands every request back (local echo: the request's bytes reach
@@ -101,6 +101,8 @@ private:
     // ends it on its count; otherwise re-arms the silence timer.
     void Pump();
     void FinishRead();
+    // Hands a block (or a read's announcement) to the loop's thread.
+    void Hand(ReceivedBlock block);
     void CancelReadTimer();
     // Wraps a scheduled task so that it does nothing once the line is gone.
     template <typename F>
