@@ -285,13 +285,7 @@ RestoreOne(Session& s, bool addressGiven, const std::string& file, std::uint8_t&
                                   ? "tells identification " + std::to_string(identity.ending->value)
                                   : std::string("refuses to tell its identification")) +
                              "); nothing was sent (--force sends it all the same)"};
-    t.config = loaded.Model;
-    f.ShowNodeList();
-    f.ShowZoneList();
-    for (std::size_t i = 0; i < kIndicatorCount; ++i)
-        f.ShowLinkEntry(i);
-    const auto written = s.Run(
-        OperationKind::Write, [&f] { f.TeButton2Click(); }, kSequenceGuard);
+    const auto written = s.WriteConfig(loaded.Model);
     if (!written || written->result != OutcomeKind::Done)
         return std::pair{
             written && written->result == OutcomeKind::PortError ? status::Port : status::Module,

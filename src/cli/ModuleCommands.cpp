@@ -128,16 +128,9 @@ int Write(Session& s, const std::string& path)
     if (!file.Ok())
         return s.FileError(path, file.Error + "; nothing was sent");
     Tool& t = s.Start(true);
-    TForm1& f = t.form;
     if (const int code = s.CheckIsModule("the configuration"); code != status::Done)
         return code;
-    t.config = file.Model;
-    f.ShowNodeList();
-    f.ShowZoneList();
-    for (std::size_t i = 0; i < kIndicatorCount; ++i)
-        f.ShowLinkEntry(i);
-    const auto written = s.Run(
-        OperationKind::Write, [&f] { f.TeButton2Click(); }, kSequenceGuard);
+    const auto written = s.WriteConfig(file.Model);
     if (const int code = s.Status(written, "the configuration write"); code != status::Done)
         return code;
     if (const int code = InterruptibleReadBack([&s] { return ReadModule(s, "the read-back"); });

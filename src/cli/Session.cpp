@@ -177,6 +177,19 @@ void Session::Progress()
     progressShown_ = true;
 }
 
+std::optional<OperationOutcome> Session::WriteConfig(const ConfigModel& model)
+{
+    Tool& t = *tool_;
+    TForm1& f = t.form;
+    t.config = model;
+    f.ShowNodeList();
+    f.ShowZoneList();
+    for (std::size_t i = 0; i < kIndicatorCount; ++i)
+        f.ShowLinkEntry(i);
+    return Run(
+        OperationKind::Write, [&f] { f.TeButton2Click(); }, kSequenceGuard);
+}
+
 std::optional<OperationOutcome> Session::Run(OperationKind operation,
                                              const std::function<void()>& start, Micros guard)
 {

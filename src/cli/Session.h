@@ -55,6 +55,9 @@ public:
     // the port failed is stopped: its ending is the port error.
     std::optional<OperationOutcome> Run(OperationKind operation, const std::function<void()>& start,
                                         Micros guard);
+    // Shows `model` in the window's grids, as the user would have edited it, and runs the
+    // configuration write.
+    std::optional<OperationOutcome> WriteConfig(const ConfigModel& model);
     // The exit status of an ending, after the window's messages; for any ending but Done the
     // reason is printed too. `what` names the operation ("the configuration read").
     int Status(const std::optional<OperationOutcome>& ending, const std::string& what);
