@@ -371,13 +371,17 @@ TEST(WinWindow, WithABarMenuOpenTheMouseOnAnotherItemOfTheBarOpensThatItemsMenu)
                 ::Sleep(20);  // the user's pace: the menu is looked at again
         };
         until([&] { return !(first = shown()).empty(); });
-        INPUT move{};
-        move.type = INPUT_MOUSE;
-        move.mi.dx = ::MulDiv(over.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
-        move.mi.dy = ::MulDiv(over.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
-        move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-        ::SendInput(1, &move, sizeof(move));
+        // A menu that has just shown may not follow the mouse yet: like a user, the mouse keeps
+        // moving a pixel to and fro over the item until its menu shows.
+        int step = 0;
         until([&] {
+            INPUT move{};
+            move.type = INPUT_MOUSE;
+            move.mi.dx =
+                ::MulDiv(over.x + (step++ % 2), 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+            move.mi.dy = ::MulDiv(over.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+            move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+            ::SendInput(1, &move, sizeof(move));
             then = shown();
             return !then.empty() && then != first;
         });
