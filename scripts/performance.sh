@@ -61,6 +61,16 @@ cli="$build/src/cli/imconf-cli"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
+# Waits until the simulator with process id $1 has announced its port in $2.out (under $work);
+# $3 names it in the message when it ends before that.
+wait_for_sim() {
+  for _ in $(seq 100); do
+    [ -s "$work/$2.out" ] && return 0
+    kill -0 "$1" 2>/dev/null || { echo "$3 did not start" >&2; cat "$work/$2.err" >&2; exit 1; }
+    sleep 0.1
+  done
+}
+
 # --- imconf-cli: the sweep over every address at every speed ----------------------------------
 # No module on the line: one foreign device at address 1 (9600 baud), which the simulator only
 # hears at its own speed. The floor is the requests on the line alone: 247 requests of 8 bytes
@@ -81,11 +91,7 @@ sweep_ms() {
 measure_sweep() {
   "$build/tools/sim/imconf-sim" --address 1 --id 7 --name COM3 --pace >"$work/sim3.out" 2>"$work/sim3.err" &
   sim3_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$work/sim3.out" ] && break
-    kill -0 "$sim3_pid" 2>/dev/null || { echo "the third simulator did not start" >&2; cat "$work/sim3.err" >&2; exit 1; }
-    sleep 0.1
-  done
+  wait_for_sim "$sim3_pid" sim3 "the third simulator"
   echo "== imconf-cli: search --all at each speed, then --all-speeds, over a line without a module" >&2
   : >"$work/sweep-speeds.md"
   for b in $sweep_speeds; do
@@ -148,11 +154,7 @@ floor_read=$(engine_field "read 32 registers (fn 3)" 4)
 # --- The window: start-up, memory after a configuration read, idle CPU -----------------------
 "$build/tools/sim/imconf-sim" --address 247 --name COM1 --pace --think 1 >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/sim.out" ] && break
-  kill -0 "$sim_pid" 2>/dev/null || { echo "the simulator did not start" >&2; cat "$work/sim.err" >&2; exit 1; }
-  sleep 0.1
-done
+wait_for_sim "$sim_pid" sim "the simulator"
 
 display_kind=offscreen
 if command -v Xvfb >/dev/null; then
@@ -208,11 +210,7 @@ printf 'node_count = 1\nnode_type[0] = 24\nnode_address[0] = 9\nlink[0] = 0x0205
 "$build/tools/sim/imconf-sim" --address 247 --name COM2 --pace --think 1 --config "$work/other.conf" \
   >"$work/sim2.out" 2>"$work/sim2.err" &
 sim2_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/sim2.out" ] && break
-  kill -0 "$sim2_pid" 2>/dev/null || { echo "the second simulator did not start" >&2; cat "$work/sim2.err" >&2; exit 1; }
-  sleep 0.1
-done
+wait_for_sim "$sim2_pid" sim2 "the second simulator"
 # Wall time of one imconf-cli run (start, the operation, exit) in ms; fails with the run.
 cli_ms() {
   local t0 t1
